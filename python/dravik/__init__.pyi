@@ -1,0 +1,2 @@
+from .dravik import *
+from .dravik import InternalError as InternalError
