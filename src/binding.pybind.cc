@@ -219,6 +219,17 @@ std::vector<py::object> to_items(py::handle obj, const char *param) {
     return out;
 }
 
+Permut32 to_permut(py::handle obj, const char *param) {
+    auto values = to_vec<uint8_t>(obj, param, [param](py::handle h) { return to_u8(h, param); });
+    return Permut32::from_iter(values);
+}
+
+py::tuple permut_to_py(Permut32 p) {
+    py::tuple t(p.len());
+    for (unsigned i = 0; i < p.len(); ++i) t[i] = py::int_(p.get(i));
+    return t;
+}
+
 py::array_t<std::complex<double>> to_complex_matrix(py::handle obj, const char *param) {
     py::module_ np = py::module_::import("numpy");
     py::object arr = np.attr("asarray")(obj);

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "groups/permutation.h"
+
 namespace dravik::bind {
 
 namespace py = pybind11;
@@ -71,6 +73,10 @@ T &to_cls(py::handle obj, const char *param, const char *pyname) {
     if (!py::isinstance<T>(obj)) type_error(param, "'" + type_name(obj) + "' object cannot be converted to '" + pyname + "'");
     return obj.cast<T &>();
 }
+
+// Permutations: from any sequence of ints 0..255 (validated), to a tuple.
+Permut32 to_permut(py::handle obj, const char *param);
+py::tuple permut_to_py(Permut32 p);
 
 // Python hash from the native 64-bit hash: low bits as signed, -1 -> -2.
 inline py::int_ py_hash(uint64_t h) {
