@@ -1,0 +1,63 @@
+#pragma once
+// StateVec: 2^n complex amplitudes in two arrays; bit k of an amplitude index
+// is qubit k. Compared, ordered and hashed on the 2^-24 grid of Qreal.
+#include <complex>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "circ/instr.h"
+#include "groups/permutation.h"
+#include "utils/chacha.h"
+
+namespace dravik {
+
+struct OrderInfo;
+
+struct StateVec {
+    std::vector<double> re;
+    std::vector<double> im;
+
+    StateVec() = default;
+    StateVec(std::vector<double> r, std::vector<double> i) : re(std::move(r)), im(std::move(i)) {}
+
+    // All three fail with "Number of qubits too large, resulting in overflow
+    // for state vector size." for n >= 32.
+    static StateVec zeros(unsigned n);
+    static StateVec from_random(ChaCha12Rng &rng, unsigned n);
+    static StateVec from_random_symmetric(ChaCha12Rng &rng, unsigned n);
+
+    std::size_t len() const { return re.size(); }
+    unsigned nqubits() const;
+    std::complex<double> at(std::size_t i) const;
+    void set(std::size_t i, std::complex<double> z);
+
+    void normalize();
+    void normalize_arg();
+    bool check() const;
+    uint64_t hash_value() const;
+    // -1 / 0 / 1: re lexicographically on the grid, then im.
+    int compare(const StateVec &other) const;
+    friend bool operator==(const StateVec &a, const StateVec &b);
+    bool loose_eq(const StateVec &other) const;
+
+    // One gate on the given qubits: a hand-written kernel for the common
+    // built-ins, the dense matrix otherwise.
+    void apply(QArgs16 qubits, Gate16 gate);
+    void apply(const Instr32 &instr) { apply(instr.qargs, instr.gate); }
+    void multiply(const uint8_t *qubits, unsigned k, const struct CMatrix &matrix);
+
+    // Qubit j moves to position p[j]; uses the calling thread's scratch vector
+    // (reserve_state_vec_cache(nqubits()) first).
+    void apply_permutation(Permut32 p);
+
+    OrderInfo get_orderinfo() const;
+    Permut32 get_permutation() const;
+
+    std::string text() const;
+};
+
+// Makes the calling thread's scratch list hold entries 0..n.
+void reserve_state_vec_cache(unsigned n);
+
+}  // namespace dravik
