@@ -45,7 +45,7 @@ struct StateVec {
     // built-ins, the dense matrix otherwise.
     void apply(QArgs16 qubits, Gate16 gate);
     void apply(const Instr32 &instr) { apply(instr.qargs, instr.gate); }
-    void multiply(const uint8_t *qubits, unsigned k, const struct CMatrix &matrix);
+    void multiply(const uint8_t *qubits, unsigned k, const CMatrix &matrix);
 
     // Qubit j moves to position p[j]; uses the calling thread's scratch vector
     // (reserve_state_vec_cache(nqubits()) first).
