@@ -32,8 +32,13 @@ ECC ECC::simplify_permute() const {
 
 std::string ECC::text() const {
     std::string s = "ECC {\n";
-    for (const auto &c : circuits()) s += "\t" + instrs_text(c) + ",\n";
-    return s + "}";
+    for (const auto &c : circuits()) {
+        s += '\t';
+        s += instrs_text(c);
+        s += ",\n";
+    }
+    s += '}';
+    return s;
 }
 
 ECCs ECCs::filter_single() const {

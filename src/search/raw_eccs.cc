@@ -151,12 +151,11 @@ std::optional<InstrList> file_entry(RawECCs &map, uint64_t key, Permut32 front_p
 
 void print_progress(const SearchCounters &counters, const std::vector<Instr32> &instr_vec, std::size_t queued,
                     std::size_t classes) {
-    std::string line = "#" + std::to_string(counters[0]) + " Exploring " + instrs_text(instr_vec) + " (" +
-                       std::to_string(queued) + " queued, " + std::to_string(classes) + " ECCs, " +
-                       std::to_string(counters[1]) + " circs, " + std::to_string(counters[2]) + " circs perm)\n";
+    std::string text = instrs_text(instr_vec);
     // The process's own stdout, flushed per line so it interleaves in order
     // with other writers when stdout is a pipe.
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fprintf(stdout, "#%" PRIu64 " Exploring %s (%zu queued, %zu ECCs, %" PRIu64 " circs, %" PRIu64 " circs perm)\n",
+                 counters[0], text.c_str(), queued, classes, counters[1], counters[2]);
     std::fflush(stdout);
 }
 
