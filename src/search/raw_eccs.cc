@@ -1,7 +1,9 @@
 #include "search/raw_eccs.h"
 
 #include <algorithm>
+#include <array>
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -21,10 +23,9 @@ std::vector<Instr32> CircTriple::instrs() const {
 
 EccMember CircTriple::simplify() const {
     Permut32 inv = front_perm.inverse();
-    std::vector<Instr32> v;
-    for (const Instr32 &x : circ) v.push_back(x.apply_permutation(inv));
-    std::reverse(v.begin(), v.end());
-    return {std::move(v), back_perm * front_perm};
+    absl::InlinedVector<Instr32, 16> buf;
+    for (const Instr32 &x : circ) buf.push_back(x.apply_permutation(inv));
+    return {std::vector<Instr32>(buf.rbegin(), buf.rend()), back_perm * front_perm};
 }
 
 CircuitECC CircuitECC::root(unsigned nqubits) {
@@ -297,8 +298,39 @@ ECCs RawECCs::simplify() const {
     ECCs out;
     out.nqubits = nqubits;
     out.eccs.reserve(inner.size());
-    for (const auto &[key, c] : inner) out.eccs.push_back(c.simplify());
-    std::stable_sort(out.eccs.begin(), out.eccs.end());
+    std::vector<ECC> eccs;
+    eccs.reserve(inner.size());
+    for (const auto &[key, c] : inner) eccs.push_back(c.simplify());
+
+    // Sort by the class order through compact keys holding the first member
+    // (distinct classes practically never share it); only ties look further.
+    // Equal classes keep table order, as a stable sort would.
+    struct Key {
+        std::array<uint32_t, 8> instrs;
+        uint32_t len, perm, idx;
+    };
+    std::vector<Key> keys(eccs.size());
+    for (uint32_t i = 0; i < eccs.size(); ++i) {
+        const EccMember &m = eccs[i].members[0];
+        Key &k = keys[i];
+        k.instrs.fill(0);
+        for (std::size_t j = 0; j < m.first.size() && j < k.instrs.size(); ++j) k.instrs[j] = m.first[j].order_key();
+        k.len = uint32_t(std::min<std::size_t>(m.first.size(), UINT32_MAX));
+        k.perm = m.second.raw;
+        k.idx = i;
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key &a, const Key &b) {
+        std::size_t n = std::min<std::size_t>({a.len, b.len, a.instrs.size()});
+        for (std::size_t j = 0; j < n; ++j)
+            if (a.instrs[j] != b.instrs[j]) return a.instrs[j] < b.instrs[j];
+        if (a.len <= a.instrs.size() && b.len <= b.instrs.size()) {
+            if (a.len != b.len) return a.len < b.len;
+            if (a.perm != b.perm) return a.perm < b.perm;
+        }
+        auto c = eccs[a.idx] <=> eccs[b.idx];
+        return c != 0 ? c < 0 : a.idx < b.idx;
+    });
+    for (const Key &k : keys) out.eccs.push_back(std::move(eccs[k.idx]));
     return out;
 }
 

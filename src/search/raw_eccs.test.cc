@@ -13,6 +13,9 @@ Instr32 h(uint8_t q) { return Instr32(gates::H, q); }
 Instr32 t(uint8_t q) { return Instr32(gates::T, q); }
 Instr32 cx(uint8_t a, uint8_t b) { return Instr32(gates::CX, a, b); }
 
+std::string text(const SurfaceList &l) { return instrs_text(std::vector<Instr32>(l.begin(), l.end())); }
+std::string text(const GateSet &l) { return instrs_text(std::vector<Instr32>(l.begin(), l.end())); }
+
 std::string member_text(const EccMember &m) { return instrs_text(m.first) + " " + m.second.text(); }
 
 // A map over `n` qubits holding only the empty circuit's class under key 0.
@@ -26,9 +29,9 @@ RawECCs bare_map(unsigned n) {
 
 TEST(Surface, FrontAndBackLayers) {
     std::vector<Instr32> c = {h(0), cx(0, 1), h(2), h(1)};
-    EXPECT_EQ(instrs_text(std::vector<Instr32>(front_surface(c).begin(), front_surface(c).end())), "h(0) h(2)");
+    EXPECT_EQ(text(front_surface(c)), "h(0) h(2)");
     // Back layer, last to first: cx(0, 1) is hidden behind h(1).
-    EXPECT_EQ(instrs_text(std::vector<Instr32>(back_surface(c).begin(), back_surface(c).end())), "h(1) h(2)");
+    EXPECT_EQ(text(back_surface(c)), "h(1) h(2)");
 }
 
 TEST(RawECCs, AddEntryRecordsOnlyMembersWithFreshSurfaces) {
@@ -47,12 +50,13 @@ TEST(RawECCs, AddEntryRecordsOnlyMembersWithFreshSurfaces) {
     EXPECT_EQ(cell->tail(), *parent);
     const CircuitECC &cls = map.inner.at(42);
     EXPECT_EQ(cls.size, 2u);
-    EXPECT_EQ(instrs_text({cls.front_gates.begin(), cls.front_gates.end()}), "h(0)");
-    EXPECT_EQ(instrs_text({cls.back_gates.begin(), cls.back_gates.end()}), "cx(0, 1)");
+    EXPECT_EQ(text(cls.front_gates), "h(0)");
+    EXPECT_EQ(text(cls.back_gates), "cx(0, 1)");
 
     // Same key, distinct first and last layers: recorded, never returned.
     std::vector<Instr32> v3 = {t(0), cx(1, 0)};
-    EXPECT_FALSE(map.add_entry(42, id, id, InstrList(), v3));
+    InstrList t0 = map.cells->cons(InstrList(), t(0));
+    EXPECT_FALSE(map.add_entry(42, id, id, t0, v3));
     EXPECT_EQ(cls.circuits.size(), 2u);
 
     // Front layer h(1) maps back (by the inverse front permutation) onto the
@@ -66,11 +70,12 @@ TEST(RawECCs, AddEntryRecordsOnlyMembersWithFreshSurfaces) {
     EXPECT_FALSE(map.add_entry(42, id, sw, InstrList(), v5));
     EXPECT_EQ(cls.circuits.size(), 2u);
 
-    EXPECT_EQ(instrs_text({cls.front_gates.begin(), cls.front_gates.end()}), "h(0) t(0)");
-    EXPECT_EQ(instrs_text({cls.back_gates.begin(), cls.back_gates.end()}), "cx(0, 1) cx(1, 0)");
+    EXPECT_EQ(text(cls.front_gates), "h(0) t(0)");
+    EXPECT_EQ(text(cls.back_gates), "cx(0, 1) cx(1, 0)");
     EXPECT_EQ(instrs_text(cls.circuits[1].instrs()), "t(0) cx(1, 0)");
     EXPECT_EQ(cls.size, 2u);
-    EXPECT_EQ(map.cells->cells(), 3u);  // one cell per stored member
+    EXPECT_EQ(cls.circuits[1].circ.tail(), t0);
+    EXPECT_EQ(map.cells->cells(), 4u);  // one per stored member, plus t0
 }
 
 TEST(RawECCs, SimplifyRenumbersBySmallestMember) {
@@ -114,8 +119,9 @@ TEST(RawECCs, SimplifyOrdersMembersAndClasses) {
     ASSERT_EQ(out.len(), 3u);
     EXPECT_TRUE(out.eccs[0].members[0].first.empty());  // the empty circuit's class
     EXPECT_EQ(member_text(out.eccs[1].members[0]), "cx(0, 1) (0 1)");
-    EXPECT_EQ(member_text(out.eccs[2].members[0]), "h(0) (0 1)");
-    EXPECT_EQ(member_text(out.eccs[2].members[1]), "h(0) (1 0)");
+    // Packed values: (1 0) is 1, (0 1) is 8 (plus the length byte).
+    EXPECT_EQ(member_text(out.eccs[2].members[0]), "h(0) (1 0)");
+    EXPECT_EQ(member_text(out.eccs[2].members[1]), "h(0) (0 1)");
     EXPECT_EQ(map.simplify(), out);
 }
 
@@ -128,4 +134,36 @@ TEST(RawECCs, PlacedInstructions) {
     EXPECT_EQ(instrs_text(RawECCs::placed_instructions({gates::TDG, gates::T}, 1)), "t(0) tdg(0)");
     EXPECT_EQ(instrs_text(RawECCs::placed_instructions({gates::S, gates::CX, gates::H}, 2)),
               "h(0) s(0) sdg(0) h(1) s(1) sdg(1) cx(0, 1) cx(1, 0)");
+}
+
+TEST(RawECCs, SearchShapeAndCounters) {
+    Evaluator ev = Evaluator::from_random(2);
+    auto instrs = RawECCs::placed_instructions({gates::H, gates::T, gates::CX}, 2);
+    for (std::size_t max_size : {0, 1, 3}) {
+        auto [map, counters] = RawECCs::search(ev, instrs, max_size);
+        EXPECT_TRUE(map.drop);
+        // Only classes' first members are extended, and only while shorter
+        // than max_size; the empty circuit is always explored.
+        std::size_t open = 0;
+        for (const auto &[key, cls] : map.inner) {
+            EXPECT_EQ(cls.circuits[0].circ.len(), cls.size);
+            for (const auto &t : cls.circuits) EXPECT_GE(t.circ.len(), cls.size);
+            open += cls.size < std::max<std::size_t>(max_size, 1);
+        }
+        EXPECT_EQ(counters[0], open);
+        EXPECT_EQ(counters[1], counters[0] * instrs.size());
+        EXPECT_GE(counters[2], counters[1]);
+        EXPECT_EQ(map.cells->cells(), map.member_count() - 1);  // the root has no cell
+    }
+    auto [naive, nc] = RawECCs::search_naive(ev, instrs, 2);
+    EXPECT_EQ(nc[1], nc[2]);
+
+    // A circuit on qubits the evaluator lacks is refused up front.
+    std::vector<Instr32> bad = {h(0), h(2)};
+    try {
+        RawECCs::search(ev, bad, 2);
+        FAIL();
+    } catch (const InternalError &e) {
+        EXPECT_STREQ(e.what(), "Instruction h(2) uses a qubit outside the evaluator's 2 qubits");
+    }
 }
