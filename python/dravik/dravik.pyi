@@ -10,6 +10,27 @@ __all__: builtins.list[builtins.str]
 class InternalError(builtins.BaseException):
     """A failed internal consistency check."""
 
+class OrderInfo:
+    """Ordering/equality-class information for qubit symmetry handling."""
+
+    def __init__(self, size: builtins.int) -> None:
+        """Creates a single-class ordering of `size` qubits."""
+
+    def n_eqclasses(self) -> builtins.int:
+        """Number of current equality classes."""
+
+    def has_eq(self) -> builtins.bool:
+        """Returns true if any equality class has size > 1."""
+
+    def first_eqclass(self) -> typing.Optional[builtins.int]:
+        """Index of first non-trivial equality class."""
+
+    def first_eqclass_after(self, idx: builtins.int) -> typing.Optional[builtins.int]:
+        """Index of first non-trivial equality class at/after `idx`."""
+
+    def as_bits(self) -> builtins.tuple[builtins.list[builtins.int], builtins.int]:
+        """Returns canonical permutation and equality bitmask."""
+
 class Gate:
     """Parameterized quantum gate definition used by both search and Python APIs."""
 
@@ -90,6 +111,88 @@ class Instr:
     def __str__(self) -> builtins.str: ...
 
     def __repr__(self) -> builtins.str: ...
+
+class StateVec:
+    """Complex state vector used for randomized circuit evaluation."""
+
+    def __init__(self, re: typing.Sequence[builtins.float], im: typing.Sequence[builtins.float]) -> None:
+        """Creates a state vector from real/imaginary coefficient arrays."""
+
+    def hash_value(self) -> builtins.int:
+        """Hashes the current normalized state."""
+
+    @staticmethod
+    def random(num_qubits: builtins.int) -> StateVec:
+        """Creates a random normalized state."""
+
+    @staticmethod
+    def random_symmetric(num_qubits: builtins.int) -> StateVec:
+        """Creates a random state tailored for symmetry-aware evaluator use."""
+
+    def nqubits(self) -> builtins.int:
+        """Returns qubit count."""
+
+    def len(self) -> builtins.int:
+        """Returns vector length (`2^nqubits`)."""
+
+    def normalize(self) -> None:
+        """Normalizes the state vector in place.
+
+Normalization ensures two conditions:
+1. Amplitude Normalization: The sum of the squares of the absolute values of
+   the complex amplitudes is 1 (i.e., `sum(|psi_i|^2) = 1`).
+2. Phase Normalization: The first non-zero element of the state vector
+   is made real and positive.
+
+If the vector is effectively all zeros initially (all amplitudes are very close to zero),
+it is normalized to the |0...0> state (i.e., the first element becomes 1.0 + 0.0i,
+and all other elements become 0.0 + 0.0i).
+If the vector has zero length, this function does nothing."""
+
+    def normalize_arg(self) -> None:
+        """Canonicalizes global phase for stable equality/hash comparison."""
+
+    def clone(self) -> StateVec:
+        """Returns a deep copy."""
+
+    def check(self) -> builtins.bool:
+        """Checks unit-norm invariant."""
+
+    def __getitem__(self, index: builtins.int) -> builtins.complex:
+        """Returns one amplitude as Python `complex`."""
+
+    def __setitem__(self, index: builtins.int, value: builtins.complex) -> None:
+        """Sets one amplitude from Python `complex`."""
+
+    def __delitem__(self, index: builtins.int) -> None: ...
+
+    def __imul__(self, instr: Instr) -> StateVec:
+        """In-place application of one instruction."""
+
+    def __str__(self) -> builtins.str: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+class Evaluator:
+    """Randomized evaluator used to hash circuits and recover permutation metadata."""
+
+    def __init__(self, nqubits: builtins.int) -> None:
+        """Creates a random evaluator for `nqubits`."""
+
+    def nqubits(self) -> builtins.int:
+        """Returns evaluator qubit count."""
+
+    def evaluate(self, instrs: typing.Sequence[Instr]) -> builtins.tuple[StateVec, builtins.list[builtins.int], builtins.list[builtins.int], StateVec]:
+        """Python wrapper for circuit evaluation."""
+
+    def initial_key(self) -> builtins.int:
+        """Hash key for the empty circuit under this evaluator."""
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
 
 class Circ:
     """Circuit with an explicit trailing qubit permutation."""
