@@ -20,10 +20,7 @@ TEST(EccIdentities, OneTriplePerFurtherMemberSorted) {
     auto out = to_identity_circuits(eccs);
     ASSERT_EQ(out.size(), 3u);
     EXPECT_TRUE(std::is_sorted(out.begin(), out.end()));
-    for (const auto &[id, initial, member] : out) {
-        EXPECT_EQ(id, (initial + member).rotate_representative());
-        EXPECT_EQ(id.circ, id.circ.rotate_representative().circ);  // canonical already
-    }
+    for (const auto &[id, initial, member] : out) EXPECT_EQ(id, (initial + member).rotate_representative());
     std::size_t with_empty_inverse = 0;
     for (const auto &t : out) with_empty_inverse += std::get<1>(t) == Circ({}, ID2);
     EXPECT_EQ(with_empty_inverse, 2u);
