@@ -268,3 +268,128 @@ class Evaluator:
     def __eq__(self, other: builtins.object) -> builtins.bool: ...
 
     def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+class Circ:
+    """Circuit with an explicit trailing qubit permutation."""
+
+    def __init__(self, instrs: typing.Sequence[Instr], perm: typing.Optional[builtins.list[builtins.int]] = None) -> None:
+        """Creates a circuit from instructions and an optional permutation."""
+
+    @property
+    def instrs(self) -> builtins.list[Instr]:
+        """Instructions in execution order."""
+
+    @property
+    def perm(self) -> builtins.list[builtins.int]:
+        """Trailing qubit permutation."""
+
+    def nqubits(self) -> builtins.int:
+        """Number of qubits tracked by the permutation."""
+
+    def len(self) -> builtins.int:
+        """Number of instructions."""
+
+    def is_empty(self) -> builtins.bool:
+        """Returns whether the circuit is empty."""
+
+    def permut(self, perm: builtins.list[builtins.int]) -> Circ:
+        """Applies a qubit permutation to this circuit."""
+
+    def rotate(self, n: builtins.int) -> Circ:
+        """Circularly rotates instruction order by `n`."""
+
+    def inverse(self) -> Circ:
+        """Returns inverse circuit."""
+
+    def remove_swaps(self) -> Circ:
+        """Removes explicit swap gates into the stored trailing permutation."""
+
+    def representative(self) -> Circ:
+        """Returns canonical circuit representative."""
+
+    def representative_with_perm(self) -> builtins.tuple[Circ, builtins.list[builtins.int]]:
+        """Returns `(representative, applied_perm)` used in canonicalization."""
+
+    def rotate_representative(self) -> IdentityCirc:
+        """Returns canonical identity representative across rotations/permutations."""
+
+    def instrs_with_swaps(self) -> builtins.list[Instr]:
+        """Returns instructions plus swaps needed for stored permutation."""
+
+    def __add__(self, other: Circ) -> Circ: ...
+
+    def __len__(self) -> builtins.int: ...
+
+    def __getitem__(self, index: builtins.int) -> Instr: ...
+
+    def __str__(self) -> builtins.str: ...
+
+    def __repr__(self) -> builtins.str: ...
+
+    def __hash__(self) -> builtins.int: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __lt__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __le__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __gt__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ge__(self, other: builtins.object) -> builtins.bool: ...
+
+class IdentityCirc:
+    """Canonical identity circuit (a circuit proven equivalent to identity)."""
+
+    def __init__(self, circuit: Circ) -> None:
+        """Creates an identity circuit and checks it is semantically valid."""
+
+    @property
+    def inner(self) -> Circ:
+        """Underlying circuit representation."""
+
+    @staticmethod
+    def from_python(obj: typing.Any) -> IdentityCirc:
+        """Parses a Python-serialized identity object."""
+
+    def pythonize(self) -> typing.Any:
+        """Converts this identity to a Python-serializable form."""
+
+    def nqubits(self) -> builtins.int:
+        """Returns number of qubits."""
+
+    def qargs_forward(self, gate_id: builtins.int) -> builtins.list[builtins.int]:
+        """For each argument of gate `gate_id`, returns next gate index using that qubit."""
+
+    def qargs_backward(self, gate_id: builtins.int) -> builtins.list[builtins.int]:
+        """For each argument of gate `gate_id`, returns previous gate index using that qubit."""
+
+    def check(self) -> builtins.bool:
+        """Randomized semantic check that this circuit is identity."""
+
+    def hash_value(self) -> builtins.int:
+        """Stable hash of the canonical identity representation."""
+
+    def __len__(self) -> builtins.int: ...
+
+    def __getitem__(self, index: builtins.int) -> Instr: ...
+
+    def __str__(self) -> builtins.str: ...
+
+    def __repr__(self) -> builtins.str: ...
+
+    def __hash__(self) -> builtins.int: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __lt__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __le__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __gt__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ge__(self, other: builtins.object) -> builtins.bool: ...
