@@ -211,6 +211,9 @@ class ECCs:
 
     def __ne__(self, other: builtins.object) -> builtins.bool: ...
 
+    def to_identity_circuits(self) -> builtins.list[builtins.tuple[IdentityCirc, Circ, Circ]]:
+        """Converts classes into canonical identities plus witness circuit pairs."""
+
     def dump_quartz(self, filepath: builtins.str) -> None:
         """Exports ECCs to Quartz JSON format."""
 
