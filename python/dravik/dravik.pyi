@@ -175,6 +175,84 @@ If the vector has zero length, this function does nothing."""
 
     def __ne__(self, other: builtins.object) -> builtins.bool: ...
 
+class ECC:
+    """One equivalence class of circuits."""
+
+    def circuits(self) -> builtins.list[builtins.list[Instr]]:
+        """Returns all circuits in this class with swap instructions materialized."""
+
+    def __str__(self) -> builtins.str: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+class ECCs:
+    """Collection of equivalence classes for a fixed number of qubits."""
+
+    @property
+    def nqubits(self) -> builtins.int:
+        """Number of qubits of every class."""
+
+    def __len__(self) -> builtins.int: ...
+
+    def to_list(self) -> builtins.list[ECC]:
+        """Returns all classes as a Python list."""
+
+    def filter_single(self) -> ECCs:
+        """Removes classes with only one circuit."""
+
+    def check(self) -> builtins.list[ECC]:
+        """Returns classes that fail randomized equivalence checks."""
+
+    def __str__(self) -> builtins.str: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+    def to_identity_circuits(self) -> builtins.list[builtins.tuple[IdentityCirc, Circ, Circ]]:
+        """Converts classes into canonical identities plus witness circuit pairs."""
+
+    def dump_quartz(self, filepath: builtins.str) -> None:
+        """Exports ECCs to Quartz JSON format."""
+
+    def dump_postcard(self, filepath: builtins.str) -> None:
+        """Saves ECCs as postcard."""
+
+    @staticmethod
+    def from_postcard(filepath: builtins.str) -> ECCs:
+        """Loads ECCs from a postcard file."""
+
+class RawECCs:
+    """Mutable ECC map keyed by evaluator hash.
+
+This is the direct output of the search algorithm before final simplification."""
+
+    def __init__(self, evaluator: Evaluator) -> None:
+        """Initializes the raw map with the empty circuit class."""
+
+    @staticmethod
+    def search(evaluator: Evaluator, instrs: typing.Sequence[Instr], max_size: builtins.int) -> builtins.tuple[RawECCs, builtins.list[builtins.int]]:
+        """Optimized search using permutation-equivalent placements per circuit."""
+
+    @staticmethod
+    def search_naive(evaluator: Evaluator, instrs: typing.Sequence[Instr], max_size: builtins.int) -> builtins.tuple[RawECCs, builtins.list[builtins.int]]:
+        """Exhaustive baseline search without permutation-based multiplicity reduction."""
+
+    @staticmethod
+    def generate(evaluator: Evaluator, gates: typing.Sequence[Gate], max_size: builtins.int) -> builtins.tuple[RawECCs, builtins.list[builtins.int]]:
+        """Generates ECCs from a gate set using the optimized search.
+
+Adjoint gates are added automatically if missing."""
+
+    @staticmethod
+    def generate_naive(evaluator: Evaluator, gates: typing.Sequence[Gate], max_size: builtins.int) -> builtins.tuple[RawECCs, builtins.list[builtins.int]]:
+        """Generates ECCs from a gate set using the naive search."""
+
+    def simplify(self) -> ECCs:
+        """Converts raw buckets into sorted, normalized ECCs."""
+
 class Evaluator:
     """Randomized evaluator used to hash circuits and recover permutation metadata."""
 
