@@ -236,6 +236,7 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
             evaluate(std::span<const Instr32>(instr_vec), batch[i]);
             instr_vec.pop_back();
         }
+        for (const Extension &ext : batch) map.prefetch(ext.key);
 
         for (std::size_t i = 0; i < instrs.size(); ++i) {
             instr_vec.push_back(instrs[i]);

@@ -145,6 +145,8 @@ class RawECCs {
     CircuitECC *find(uint64_t key);
     // The class under `key`, opened (empty) if missing; true when opened.
     std::pair<CircuitECC *, bool> try_emplace(uint64_t key);
+    // Starts loading the index slot of `key` ahead of a lookup.
+    void prefetch(uint64_t key) const { index_.prefetch(key); }
     // Classes by number, in the order they were opened.
     uint64_t key_at(std::size_t i) const { return store_[i].key; }
     const CircuitECC &class_at(std::size_t i) const { return store_[i].cls; }
