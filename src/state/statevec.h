@@ -27,6 +27,8 @@ struct StateVec {
     static StateVec from_random(ChaCha12Rng &rng, unsigned n);
     static StateVec from_random_symmetric(ChaCha12Rng &rng, unsigned n);
 
+    StateVec clone() const { return *this; }  // deep copy
+
     std::size_t len() const { return re.size(); }
     unsigned nqubits() const;
     std::complex<double> at(std::size_t i) const;

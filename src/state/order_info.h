@@ -1,0 +1,97 @@
+#pragma once
+// Qubit-symmetry ordering: qubits sorted by a key of four amplitudes that
+// travel with the qubit under relabelling; runs of equal keys form classes
+// whose internal order the state does not determine.
+#include <absl/container/inlined_vector.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "groups/permutation.h"
+
+namespace dravik {
+
+// Positions covered by the class-pattern table (a Permut32 holds eight).
+inline constexpr unsigned ORDER_POSITIONS = 8;
+
+struct OrderInfo {
+    // permut[r] is the qubit of rank r.
+    absl::InlinedVector<unsigned, ORDER_POSITIONS> permut;
+    // Strictly increasing class end positions (exclusive); the last is permut.size().
+    absl::InlinedVector<unsigned, ORDER_POSITIONS> eq_classes;
+
+    // One class holding qubits 0..n-1 in order.
+    explicit OrderInfo(unsigned n = 0);
+
+    std::pair<unsigned, unsigned> get_eqclass_range(unsigned c) const {
+        return {c == 0 ? 0u : eq_classes[c - 1], eq_classes[c]};
+    }
+    unsigned n_eqclasses() const { return unsigned(eq_classes.size()); }
+    bool has_eq() const { return first_eqclass().has_value(); }
+    std::optional<unsigned> first_eqclass() const { return first_eqclass_after(0); }
+    std::optional<unsigned> first_eqclass_after(unsigned idx) const;
+
+    // Stably sorts class c by key(qubit) and splits it at every change of key.
+    // `key` returns a value ordered by operator<, equal by operator==.
+    template <typename Key>
+    void sort_eqclass_by_key(unsigned c, Key &&key);
+
+    // (permutation whose entry r is permut[r], class mask): bit j of the mask
+    // is set when positions j and j + 1 share a class.
+    std::pair<Permut32, uint8_t> as_bits() const;
+
+    // Every labelling consistent with the classes: base * pi' for each pi of
+    // EQMASK_TO_PERMS[mask], in table order.
+    template <typename F>
+    void for_each_perm(F &&f) const;
+    std::vector<Permut32> as_perms() const {
+        std::vector<Permut32> out;
+        for_each_perm([&](Permut32 p) { out.push_back(p); });
+        return out;
+    }
+};
+
+// Entry m lists the permutations of eight positions that map every run of the
+// pattern m onto itself (position j + 1 joins the run of j when bit j of m is
+// set), in the order of Permut32::all(8). Restricted to masks below 16 and
+// cut to five positions it is the five-position table, entry by entry.
+const std::vector<Permut32> &eqmask_to_perms(uint8_t mask);
+inline constexpr unsigned EQMASK_COUNT = 1u << (ORDER_POSITIONS - 1);
+
+// ------------------------------------------------------------ templates
+
+template <typename Key>
+void OrderInfo::sort_eqclass_by_key(unsigned c, Key &&key) {
+    auto [start, end] = get_eqclass_range(c);
+    // Insertion sort: stable, and classes hold at most eight qubits.
+    for (unsigned i = start + 1; i < end; ++i) {
+        unsigned q = permut[i];
+        auto kq = key(q);
+        unsigned j = i;
+        while (j > start && kq < key(permut[j - 1])) {
+            permut[j] = permut[j - 1];
+            --j;
+        }
+        permut[j] = q;
+    }
+    unsigned at = c;
+    for (unsigned j = start; j + 1 < end; ++j) {
+        if (!(key(permut[j]) == key(permut[j + 1]))) {
+            eq_classes.insert(eq_classes.begin() + at, j + 1);
+            ++at;
+        }
+    }
+}
+
+template <typename F>
+void OrderInfo::for_each_perm(F &&f) const {
+    auto [base, mask] = as_bits();
+    const unsigned k = base.len();
+    for (Permut32 pi : eqmask_to_perms(mask)) f(base * pi.shrink(k));
+}
+
+}  // namespace dravik
