@@ -14,44 +14,80 @@ namespace {
 // The class-pattern table covers eight positions, as many as a Permut32 holds.
 constexpr unsigned MAX_EVAL_QUBITS = ORDER_POSITIONS;
 
+// One gate application, resolved once per evaluation: the kernel when the
+// gate has one, the dense-matrix path otherwise.
+struct Step {
+    QArgs16 qargs;
+    Gate16 gate;
+    GateKernel kernel;
+
+    void run(StateVec &v) const {
+        if (kernel) kernel(v, qargs.q, qargs.len());
+        else v.apply(qargs, gate);
+    }
+};
+
+struct Plan {
+    std::vector<Step> forward, backward;  // backward: adjoints, last instruction first
+
+    void build(std::span<const Instr32> instrs) {
+        forward.clear();
+        backward.clear();
+        for (const Instr32 &c : instrs) forward.push_back({c.qargs, c.gate, gate_kernel(c.gate)});
+        for (std::size_t i = instrs.size(); i-- > 0;) {
+            Gate16 adj = cached_adjoint(instrs[i].gate);
+            backward.push_back({instrs[i].qargs, adj, gate_kernel(adj)});
+        }
+    }
+};
+
 void relabel(StateVec &v, Permut32 p) {
     if (p.is_identity()) return;  // the identity leaves every amplitude in place
     reserve_state_vec_cache(v.nqubits());
     v.apply_permutation(p);
 }
 
-// Runs the adjoint circuit (last instruction first) on `state`.
-void run_backward(StateVec &state, std::span<const Instr32> instrs, const Gate16 *adjoints) {
-    for (std::size_t i = instrs.size(); i-- > 0;) state.apply(instrs[i].qargs, adjoints[i]);
-}
-
-// Phase-canonical backward state of one candidate labelling, brought into its
-// own canonical qubit order; returns front_perm.
-Permut32 canonical_backward(StateVec &backstate, std::span<const Instr32> instrs, const Gate16 *adjoints,
-                            Permut32 back_perm_inv) {
-    relabel(backstate, back_perm_inv);
-    run_backward(backstate, instrs, adjoints);
-    backstate.normalize_arg();
-    auto [front_perm, front_perm_eq] = backstate.get_orderinfo().as_bits();
-    if (front_perm_eq != 0) fail("Non-deterministic front permutation detected during evaluation");
-    relabel(backstate, front_perm.inverse());
-    return front_perm;
-}
-
-void run_forward(StateVec &state, std::span<const Instr32> instrs) {
-    for (const Instr32 &c : instrs) state.apply(c.qargs, c.gate);
-    state.normalize_arg();
-}
-
-struct KeyScratch {
-    StateVec forward, candidate, best;
-    std::vector<Gate16> adjoints;
-};
-
 void copy_into(StateVec &dst, const StateVec &src) {
     dst.re.assign(src.re.begin(), src.re.end());
     dst.im.assign(src.im.begin(), src.im.end());
 }
+
+// The evaluation proper. `forward` receives the phase-canonical forward
+// state, `best` the canonical state, `perms` every pair that produced it;
+// `candidate` is working space.
+void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, StateVec &candidate, StateVec &best,
+                   PermPairs &perms) {
+    copy_into(forward, e.initial_state);
+    for (const Step &s : plan.forward) s.run(forward);
+    forward.normalize_arg();
+
+    perms.clear();
+    bool have = false;
+    auto [base, mask] = forward.canonical_order();
+    for_each_labelling(base, mask, [&](Permut32 back_perm_inv) {
+        copy_into(candidate, e.backtrack_state);
+        relabel(candidate, back_perm_inv);
+        for (const Step &s : plan.backward) s.run(candidate);
+        candidate.normalize_arg();
+        auto [front_perm, front_perm_eq] = candidate.canonical_order();
+        if (front_perm_eq != 0) fail("Non-deterministic front permutation detected during evaluation");
+        relabel(candidate, front_perm.inverse());
+        const int c = have ? candidate.compare(best) : -1;
+        if (c < 0) {
+            std::swap(best, candidate);
+            perms.clear();
+            perms.push_back({front_perm, back_perm_inv.inverse()});
+            have = true;
+        } else if (c == 0) {
+            perms.push_back({front_perm, back_perm_inv.inverse()});
+        }
+    });
+}
+
+struct KeyScratch {
+    Plan plan;
+    StateVec forward, candidate, best;
+};
 
 }  // namespace
 
@@ -72,28 +108,11 @@ Evaluator Evaluator::from_random(unsigned nqubits) {
 }
 
 EvalResult Evaluator::evaluate_multiple(std::span<const Instr32> instrs) const {
-    std::vector<Gate16> adjoints;
-    adjoints.reserve(instrs.size());
-    for (const Instr32 &c : instrs) adjoints.push_back(cached_adjoint(c.gate));
-
+    Plan plan;
+    plan.build(instrs);
     EvalResult r;
-    r.state = initial_state;
-    run_forward(r.state, instrs);
-    bool have = false;
-    r.state.get_orderinfo().for_each_perm([&](Permut32 back_perm_inv) {
-        StateVec backstate = backtrack_state;
-        Permut32 front_perm = canonical_backward(backstate, instrs, adjoints.data(), back_perm_inv);
-        PermPair pair{front_perm, back_perm_inv.inverse()};
-        int c = have ? backstate.compare(r.canonical) : -1;
-        if (c < 0) {
-            r.canonical = std::move(backstate);
-            r.perms.clear();
-            r.perms.push_back(pair);
-            have = true;
-        } else if (c == 0) {
-            r.perms.push_back(pair);
-        }
-    });
+    StateVec candidate;
+    evaluate_into(*this, plan, r.state, candidate, r.canonical, r.perms);
     return r;
 }
 
@@ -106,28 +125,10 @@ std::tuple<StateVec, Permut32, Permut32, StateVec> Evaluator::evaluate(std::span
 uint64_t Evaluator::initial_key() const { return evaluate_multiple({}).canonical.hash_value(); }
 
 uint64_t Evaluator::evaluate_key(std::span<const Instr32> instrs, PermPairs &perms) const {
+    // Per-thread working space: after the first calls nothing is allocated.
     thread_local KeyScratch s;
-    s.adjoints.clear();
-    for (const Instr32 &c : instrs) s.adjoints.push_back(cached_adjoint(c.gate));
-
-    copy_into(s.forward, initial_state);
-    run_forward(s.forward, instrs);
-    perms.clear();
-    bool have = false;
-    s.forward.get_orderinfo().for_each_perm([&](Permut32 back_perm_inv) {
-        copy_into(s.candidate, backtrack_state);
-        Permut32 front_perm = canonical_backward(s.candidate, instrs, s.adjoints.data(), back_perm_inv);
-        PermPair pair{front_perm, back_perm_inv.inverse()};
-        int c = have ? s.candidate.compare(s.best) : -1;
-        if (c < 0) {
-            std::swap(s.best, s.candidate);
-            perms.clear();
-            perms.push_back(pair);
-            have = true;
-        } else if (c == 0) {
-            perms.push_back(pair);
-        }
-    });
+    s.plan.build(instrs);
+    evaluate_into(*this, s.plan, s.forward, s.candidate, s.best, perms);
     return s.best.hash_value();
 }
 

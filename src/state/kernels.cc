@@ -37,7 +37,8 @@ std::array<std::size_t, 8> qubit_matrix_indices(std::size_t i, const uint8_t *qu
     return off;
 }
 
-void check_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
+namespace {
+[[noreturn]] void report_bad_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
     const std::size_t n = state.len();
     // The index list of the first base (base 0), in matrix order: its first
     // entry at or beyond the length is the one reported.
@@ -52,9 +53,24 @@ void check_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
         }
         check_index(idx, n);
     }
-    for (unsigned a = 0; a < k; ++a)
-        for (unsigned b = a + 1; b < k; ++b)
-            if (qubits[a] == qubits[b]) fail("Qubit arguments must be unique");
+    fail("Qubit arguments must be unique");
+}
+}  // namespace
+
+void check_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
+    if (k == 1) {  // the common case, kept short
+        if (qubits[0] >= 64 || (std::size_t(1) << qubits[0]) >= state.len()) report_bad_qubits(state, qubits, k);
+        return;
+    }
+    const std::size_t n = state.len();
+    bool ok = true;
+    std::size_t seen = 0;
+    for (unsigned j = 0; j < k; ++j) {
+        const std::size_t bit = qubits[j] < 64 ? std::size_t(1) << qubits[j] : 0;
+        ok = ok && bit != 0 && bit < n && !(seen & bit);
+        seen |= bit;
+    }
+    if (!ok) report_bad_qubits(state, qubits, k);
 }
 
 namespace {

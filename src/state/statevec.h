@@ -55,6 +55,9 @@ struct StateVec {
 
     OrderInfo get_orderinfo() const;
     Permut32 get_permutation() const;
+    // get_orderinfo().as_bits() without building the class record: the
+    // qubits by increasing key and the mask of equal neighbours (8 qubits at most).
+    std::pair<Permut32, uint8_t> canonical_order() const;
 
     std::string text() const;
 };
