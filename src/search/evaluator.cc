@@ -65,8 +65,7 @@ void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, Stat
     bool have = false;
     auto [base, mask] = forward.canonical_order();
     for_each_labelling(base, mask, [&](Permut32 back_perm_inv) {
-        copy_into(candidate, e.backtrack_state);
-        relabel(candidate, back_perm_inv);
+        candidate.assign_relabelled(e.backtrack_state, back_perm_inv);
         for (const Step &s : plan.backward) s.run(candidate);
         candidate.normalize_arg();
         auto [front_perm, front_perm_eq] = candidate.canonical_order();

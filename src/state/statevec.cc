@@ -266,6 +266,28 @@ void StateVec::apply_permutation(Permut32 p) {
     std::swap(im, scratch.im);
 }
 
+void StateVec::assign_relabelled(const StateVec &src, Permut32 p) {
+    const std::size_t n = src.len();
+    re.resize(n);
+    im.resize(n);
+    if (n == 0) return;
+    const unsigned k = p.len();
+    DRAVIK_ASSERT(k <= src.nqubits());
+    std::size_t dest_bit[8] = {0};
+    for (unsigned j = 0; j < k; ++j) dest_bit[j] = std::size_t(1) << p.get(j);
+    const std::size_t block = std::size_t(1) << k;
+    uint32_t d[256];
+    d[0] = 0;
+    for (std::size_t i = 1; i < block; ++i) d[i] = uint32_t(d[i & (i - 1)] | dest_bit[std::countr_zero(i)]);
+    double *dr = re.data(), *di = im.data();
+    const double *sr = src.re.data(), *si = src.im.data();
+    for (std::size_t hi = 0; hi < n; hi += block)
+        for (std::size_t lo = 0; lo < block; ++lo) {
+            dr[hi + d[lo]] = sr[hi + lo];
+            di[hi + d[lo]] = si[hi + lo];
+        }
+}
+
 OrderInfo StateVec::get_orderinfo() const {
     const unsigned nq = nqubits();
     OrderInfo oi(len() == 0 ? 0 : nq);
@@ -284,26 +306,33 @@ Permut32 StateVec::get_permutation() const { return get_orderinfo().as_bits().fi
 
 std::pair<Permut32, uint8_t> StateVec::canonical_order() const {
     if (len() == 0) return {Permut32(), 0};
-    const unsigned k = nqubits();
+    const unsigned k = unsigned(std::countr_zero(len()));
     DRAVIK_ASSERT(k <= 8);
     const std::size_t last = len() - 1;
-    struct Key {
-        uint64_t v[4];
-        // -1 / 0 / 1, lexicographically.
-        int cmp(const Key &o) const {
-            for (int i = 0; i < 4; ++i)
-                if (v[i] != o.v[i]) return v[i] < o.v[i] ? -1 : 1;
-            return 0;
-        }
+    // Qubit keys, rounded lazily: the first component alone separates the
+    // qubits of a generic state; the other three are read only on a tie.
+    uint64_t key[8][4];
+    bool full[8] = {false};
+    for (unsigned q = 0; q < k; ++q) key[q][0] = grid_repr(re[std::size_t(1) << q]);
+    auto cmp = [&](unsigned a, unsigned b) {
+        if (key[a][0] != key[b][0]) return key[a][0] < key[b][0] ? -1 : 1;
+        for (unsigned q : {a, b})
+            if (!full[q]) {
+                const std::size_t one = std::size_t(1) << q, rest = last ^ one;
+                key[q][1] = grid_repr(im[one]);
+                key[q][2] = grid_repr(re[rest]);
+                key[q][3] = grid_repr(im[rest]);
+                full[q] = true;
+            }
+        for (int i = 1; i < 4; ++i)
+            if (key[a][i] != key[b][i]) return key[a][i] < key[b][i] ? -1 : 1;
+        return 0;
     };
-    Key keys[8];
     uint8_t order[8];
     for (unsigned q = 0; q < k; ++q) {
-        const std::size_t one = std::size_t(1) << q, rest = last ^ one;
-        keys[q] = {{grid_repr(re[one]), grid_repr(im[one]), grid_repr(re[rest]), grid_repr(im[rest])}};
         // Stable insertion: ties keep increasing qubit order.
         unsigned j = q;
-        while (j > 0 && keys[q].cmp(keys[order[j - 1]]) < 0) {
+        while (j > 0 && cmp(q, order[j - 1]) < 0) {
             order[j] = order[j - 1];
             --j;
         }
@@ -313,7 +342,7 @@ std::pair<Permut32, uint8_t> StateVec::canonical_order() const {
     uint8_t mask = 0;
     for (unsigned r = 0; r < k; ++r) {
         raw |= uint32_t(order[r]) << (3 * r);
-        if (r + 1 < k && keys[order[r]].cmp(keys[order[r + 1]]) == 0) mask = uint8_t(mask | (1u << r));
+        if (r + 1 < k && cmp(order[r], order[r + 1]) == 0) mask = uint8_t(mask | (1u << r));
     }
     return {Permut32(raw), mask};
 }

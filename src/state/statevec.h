@@ -52,6 +52,9 @@ struct StateVec {
     // Qubit j moves to position p[j]; uses the calling thread's scratch vector
     // (reserve_state_vec_cache(nqubits()) first).
     void apply_permutation(Permut32 p);
+    // This vector becomes a copy of `src` relabelled by p (as apply_permutation
+    // on a copy, in one pass; reuses this vector's arrays).
+    void assign_relabelled(const StateVec &src, Permut32 p);
 
     OrderInfo get_orderinfo() const;
     Permut32 get_permutation() const;

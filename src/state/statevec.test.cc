@@ -544,3 +544,18 @@ TEST(OrderInfo, CanonicalOrderEqualsOrderInfoBits) {
     states.push_back(StateVec({0.1, 0.5, 0.2, 0.3}, {0, 0, 0, 0}));
     for (const auto &v : states) EXPECT_EQ(v.canonical_order(), v.get_orderinfo().as_bits()) << v.text();
 }
+
+TEST(StateVec, AssignRelabelledEqualsCopyThenRelabel) {
+    auto rng = test_rng(15);
+    StateVec target = StateVec::zeros(1);  // reused arrays of another size
+    for (unsigned n : {0u, 1u, 3u, 5u}) {
+        StateVec v = raw_random(rng, n);
+        for (Permut32 p : Permut32::all(n)) {
+            StateVec w = v.clone();
+            w.apply_permutation(p);
+            target.assign_relabelled(v, p);
+            ASSERT_EQ(target.re, w.re);
+            ASSERT_EQ(target.im, w.im);
+        }
+    }
+}
