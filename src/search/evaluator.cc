@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "state/grid.h"
 #include "state/kernels.h"
 #include "state/order_info.h"
 #include "utils/error.h"
@@ -41,28 +42,67 @@ struct Plan {
     }
 };
 
-void relabel(StateVec &v, Permut32 p) {
-    if (p.is_identity()) return;  // the identity leaves every amplitude in place
-    reserve_state_vec_cache(v.nqubits());
-    v.apply_permutation(p);
-}
-
 void copy_into(StateVec &dst, const StateVec &src) {
     dst.re.assign(src.re.begin(), src.re.end());
     dst.im.assign(src.im.begin(), src.im.end());
 }
 
+// The smallest candidate so far, kept in relabelled order as doubles and as
+// grid values: comparisons and the final hash read it without re-rounding.
+struct Best {
+    std::vector<double> re, im;
+    std::vector<uint64_t> re_grid, im_grid;
+    bool have = false;
+
+    // Candidate `c` read through `src` (position j holds amplitude src[j]),
+    // against the best under the StateVec order: re first, then im.
+    int compare(const StateVec &c, const uint32_t *src) const {
+        const std::size_t n = re.size();
+        for (std::size_t j = 0; j < n; ++j) {
+            const double x = c.re[src[j]];
+            if (x == re[j]) continue;  // equal doubles share their grid cell
+            const uint64_t g = grid_repr(x);
+            if (g != re_grid[j]) return g < re_grid[j] ? -1 : 1;
+        }
+        for (std::size_t j = 0; j < n; ++j) {
+            const double y = c.im[src[j]];
+            if (y == im[j]) continue;
+            const uint64_t g = grid_repr(y);
+            if (g != im_grid[j]) return g < im_grid[j] ? -1 : 1;
+        }
+        return 0;
+    }
+
+    void take(const StateVec &c, const uint32_t *src) {
+        const std::size_t n = c.len();
+        re.resize(n);
+        im.resize(n);
+        re_grid.resize(n);
+        im_grid.resize(n);
+        for (std::size_t j = 0; j < n; ++j) {
+            re[j] = c.re[src[j]];
+            im[j] = c.im[src[j]];
+            re_grid[j] = grid_repr(re[j]);
+            im_grid[j] = grid_repr(im[j]);
+        }
+        have = true;
+    }
+
+    uint64_t hash() const { return StateVec::hash_of_grid(re_grid.data(), im_grid.data(), re.size()); }
+};
+
 // The evaluation proper. `forward` receives the phase-canonical forward
-// state, `best` the canonical state, `perms` every pair that produced it;
+// state, `best` the canonical state and `perms` every pair that produced it;
 // `candidate` is working space.
-void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, StateVec &candidate, StateVec &best,
+void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, StateVec &candidate, Best &best,
                    PermPairs &perms) {
     copy_into(forward, e.initial_state);
     for (const Step &s : plan.forward) s.run(forward);
     forward.normalize_arg();
 
+    const unsigned nq = forward.nqubits();
     perms.clear();
-    bool have = false;
+    best.have = false;
     auto [base, mask] = forward.canonical_order();
     for_each_labelling(base, mask, [&](Permut32 back_perm_inv) {
         candidate.assign_relabelled(e.backtrack_state, back_perm_inv);
@@ -70,13 +110,16 @@ void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, Stat
         candidate.normalize_arg();
         auto [front_perm, front_perm_eq] = candidate.canonical_order();
         if (front_perm_eq != 0) fail("Non-deterministic front permutation detected during evaluation");
-        relabel(candidate, front_perm.inverse());
-        const int c = have ? candidate.compare(best) : -1;
+        // Relabelling by front_perm's inverse moves amplitude i to d[i]; read
+        // the relabelled state through src instead of moving amplitudes.
+        uint32_t d[256], src[256];
+        relabel_index_table(front_perm.inverse(), nq, d);
+        for (std::size_t i = 0, n = candidate.len(); i < n; ++i) src[d[i]] = uint32_t(i);
+        const int c = best.have ? best.compare(candidate, src) : -1;
         if (c < 0) {
-            std::swap(best, candidate);
+            best.take(candidate, src);
             perms.clear();
             perms.push_back({front_perm, back_perm_inv.inverse()});
-            have = true;
         } else if (c == 0) {
             perms.push_back({front_perm, back_perm_inv.inverse()});
         }
@@ -85,7 +128,8 @@ void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, Stat
 
 struct KeyScratch {
     Plan plan;
-    StateVec forward, candidate, best;
+    StateVec forward, candidate;
+    Best best;
 };
 
 }  // namespace
@@ -111,7 +155,9 @@ EvalResult Evaluator::evaluate_multiple(std::span<const Instr32> instrs) const {
     plan.build(instrs);
     EvalResult r;
     StateVec candidate;
-    evaluate_into(*this, plan, r.state, candidate, r.canonical, r.perms);
+    Best best;
+    evaluate_into(*this, plan, r.state, candidate, best, r.perms);
+    r.canonical = StateVec(std::move(best.re), std::move(best.im));
     return r;
 }
 
@@ -128,7 +174,7 @@ uint64_t Evaluator::evaluate_key(std::span<const Instr32> instrs, PermPairs &per
     thread_local KeyScratch s;
     s.plan.build(instrs);
     evaluate_into(*this, s.plan, s.forward, s.candidate, s.best, perms);
-    return s.best.hash_value();
+    return s.best.hash();
 }
 
 }  // namespace dravik

@@ -78,18 +78,19 @@ struct WordSip {
     }
 };
 
-uint64_t hash_amplitudes(const std::vector<double> &re, const std::vector<double> &im) {
+template <typename ReGrid, typename ImGrid>
+uint64_t hash_words(std::size_t nre, ReGrid re_at, std::size_t nim, ImGrid im_at) {
     WordSip h;
     // re: a 4-byte length shifts every value by half a word.
-    uint64_t carry = uint32_t(re.size());
-    for (double x : re) {
-        const uint64_t r = grid_repr(x);
+    uint64_t carry = uint32_t(nre);
+    for (std::size_t i = 0; i < nre; ++i) {
+        const uint64_t r = re_at(i);
         h.word(carry | (r << 32));
         carry = r >> 32;
     }
-    h.word(carry | (uint64_t(uint32_t(im.size())) << 32));
-    for (double y : im) h.word(grid_repr(y));
-    return h.finish(8 + 8 * uint64_t(re.size()) + 8 * uint64_t(im.size()));
+    h.word(carry | (uint64_t(uint32_t(nim)) << 32));
+    for (std::size_t i = 0; i < nim; ++i) h.word(im_at(i));
+    return h.finish(8 + 8 * uint64_t(nre) + 8 * uint64_t(nim));
 }
 
 // STATE_VEC_CACHE: per thread, entry k is a scratch vector of 2^k amplitudes.
@@ -215,7 +216,25 @@ bool StateVec::check() const {
     return near_zero(s - 1.0);
 }
 
-uint64_t StateVec::hash_value() const { return hash_amplitudes(re, im); }
+uint64_t StateVec::hash_value() const {
+    return hash_words(re.size(), [&](std::size_t i) { return grid_repr(re[i]); }, im.size(),
+                      [&](std::size_t i) { return grid_repr(im[i]); });
+}
+
+uint64_t StateVec::hash_of_grid(const uint64_t *re_grid, const uint64_t *im_grid, std::size_t n) {
+    return hash_words(n, [&](std::size_t i) { return re_grid[i]; }, n, [&](std::size_t i) { return im_grid[i]; });
+}
+
+void relabel_index_table(Permut32 p, unsigned nq, uint32_t *d) {
+    const unsigned k = p.len();
+    DRAVIK_ASSERT(k <= nq && nq <= 8);
+    std::size_t dest_bit[8] = {0};
+    for (unsigned j = 0; j < k; ++j) dest_bit[j] = std::size_t(1) << p.get(j);
+    for (unsigned j = k; j < nq; ++j) dest_bit[j] = std::size_t(1) << j;
+    d[0] = 0;
+    for (std::size_t i = 1, n = std::size_t(1) << nq; i < n; ++i)
+        d[i] = uint32_t(d[i & (i - 1)] | dest_bit[std::countr_zero(i)]);
+}
 
 int StateVec::compare(const StateVec &other) const {
     if (int c = cmp_arrays(re, other.re)) return c;

@@ -38,6 +38,8 @@ struct StateVec {
     void normalize_arg();
     bool check() const;
     uint64_t hash_value() const;
+    // hash_value of a vector of n amplitudes given their grid representations.
+    static uint64_t hash_of_grid(const uint64_t *re_grid, const uint64_t *im_grid, std::size_t n);
     // -1 / 0 / 1: re lexicographically on the grid, then im.
     int compare(const StateVec &other) const;
     friend bool operator==(const StateVec &a, const StateVec &b);
@@ -64,6 +66,10 @@ struct StateVec {
 
     std::string text() const;
 };
+
+// d[i] for every index i of an nq-qubit vector (nq <= 8): where relabelling by
+// p moves amplitude i; positions at or above p.len() stay fixed.
+void relabel_index_table(Permut32 p, unsigned nq, uint32_t *d);
 
 // Makes the calling thread's scratch list hold entries 0..n.
 void reserve_state_vec_cache(unsigned n);
