@@ -7,7 +7,7 @@ PACKAGES := g++ pkg-config meson ninja-build python3-dev python3-venv python3-pi
 	libtbb-dev libabsl-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev time
 PYENV := PYTHONPATH=$(CURDIR)/$(BUILD)/python
 
-.PHONY: all deps build test test-cpp test-py demo bench stub clean
+.PHONY: all deps build test test-cpp test-py demo bench bench-generate stub clean
 
 all: build
 
@@ -43,6 +43,10 @@ demo: build
 
 bench: build
 	$(BUILD)/dravik_perf
+
+# Wall time, peak memory, classes and counters of the command-line search.
+bench-generate: build
+	$(PYENV) $(PYTHON) bench/generate.py
 
 # Regenerates the committed type stub after changing a binding.
 stub: build

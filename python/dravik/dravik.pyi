@@ -175,6 +175,84 @@ If the vector has zero length, this function does nothing."""
 
     def __ne__(self, other: builtins.object) -> builtins.bool: ...
 
+class ECC:
+    """One equivalence class of circuits."""
+
+    def circuits(self) -> builtins.list[builtins.list[Instr]]:
+        """Returns all circuits in this class with swap instructions materialized."""
+
+    def __str__(self) -> builtins.str: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+class ECCs:
+    """Collection of equivalence classes for a fixed number of qubits."""
+
+    @property
+    def nqubits(self) -> builtins.int:
+        """Number of qubits of every class."""
+
+    def __len__(self) -> builtins.int: ...
+
+    def to_list(self) -> builtins.list[ECC]:
+        """Returns all classes as a Python list."""
+
+    def filter_single(self) -> ECCs:
+        """Removes classes with only one circuit."""
+
+    def check(self) -> builtins.list[ECC]:
+        """Returns classes that fail randomized equivalence checks."""
+
+    def __str__(self) -> builtins.str: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+    def to_identity_circuits(self) -> builtins.list[builtins.tuple[IdentityCirc, Circ, Circ]]:
+        """Converts classes into canonical identities plus witness circuit pairs."""
+
+    def dump_quartz(self, filepath: builtins.str) -> None:
+        """Exports ECCs to Quartz JSON format."""
+
+    def dump_postcard(self, filepath: builtins.str) -> None:
+        """Saves ECCs as postcard."""
+
+    @staticmethod
+    def from_postcard(filepath: builtins.str) -> ECCs:
+        """Loads ECCs from a postcard file."""
+
+class RawECCs:
+    """Mutable ECC map keyed by evaluator hash.
+
+This is the direct output of the search algorithm before final simplification."""
+
+    def __init__(self, evaluator: Evaluator) -> None:
+        """Initializes the raw map with the empty circuit class."""
+
+    @staticmethod
+    def search(evaluator: Evaluator, instrs: typing.Sequence[Instr], max_size: builtins.int) -> builtins.tuple[RawECCs, builtins.list[builtins.int]]:
+        """Optimized search using permutation-equivalent placements per circuit."""
+
+    @staticmethod
+    def search_naive(evaluator: Evaluator, instrs: typing.Sequence[Instr], max_size: builtins.int) -> builtins.tuple[RawECCs, builtins.list[builtins.int]]:
+        """Exhaustive baseline search without permutation-based multiplicity reduction."""
+
+    @staticmethod
+    def generate(evaluator: Evaluator, gates: typing.Sequence[Gate], max_size: builtins.int) -> builtins.tuple[RawECCs, builtins.list[builtins.int]]:
+        """Generates ECCs from a gate set using the optimized search.
+
+Adjoint gates are added automatically if missing."""
+
+    @staticmethod
+    def generate_naive(evaluator: Evaluator, gates: typing.Sequence[Gate], max_size: builtins.int) -> builtins.tuple[RawECCs, builtins.list[builtins.int]]:
+        """Generates ECCs from a gate set using the naive search."""
+
+    def simplify(self) -> ECCs:
+        """Converts raw buckets into sorted, normalized ECCs."""
+
 class Evaluator:
     """Randomized evaluator used to hash circuits and recover permutation metadata."""
 
@@ -193,3 +271,128 @@ class Evaluator:
     def __eq__(self, other: builtins.object) -> builtins.bool: ...
 
     def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+class Circ:
+    """Circuit with an explicit trailing qubit permutation."""
+
+    def __init__(self, instrs: typing.Sequence[Instr], perm: typing.Optional[builtins.list[builtins.int]] = None) -> None:
+        """Creates a circuit from instructions and an optional permutation."""
+
+    @property
+    def instrs(self) -> builtins.list[Instr]:
+        """Instructions in execution order."""
+
+    @property
+    def perm(self) -> builtins.list[builtins.int]:
+        """Trailing qubit permutation."""
+
+    def nqubits(self) -> builtins.int:
+        """Number of qubits tracked by the permutation."""
+
+    def len(self) -> builtins.int:
+        """Number of instructions."""
+
+    def is_empty(self) -> builtins.bool:
+        """Returns whether the circuit is empty."""
+
+    def permut(self, perm: builtins.list[builtins.int]) -> Circ:
+        """Applies a qubit permutation to this circuit."""
+
+    def rotate(self, n: builtins.int) -> Circ:
+        """Circularly rotates instruction order by `n`."""
+
+    def inverse(self) -> Circ:
+        """Returns inverse circuit."""
+
+    def remove_swaps(self) -> Circ:
+        """Removes explicit swap gates into the stored trailing permutation."""
+
+    def representative(self) -> Circ:
+        """Returns canonical circuit representative."""
+
+    def representative_with_perm(self) -> builtins.tuple[Circ, builtins.list[builtins.int]]:
+        """Returns `(representative, applied_perm)` used in canonicalization."""
+
+    def rotate_representative(self) -> IdentityCirc:
+        """Returns canonical identity representative across rotations/permutations."""
+
+    def instrs_with_swaps(self) -> builtins.list[Instr]:
+        """Returns instructions plus swaps needed for stored permutation."""
+
+    def __add__(self, other: Circ) -> Circ: ...
+
+    def __len__(self) -> builtins.int: ...
+
+    def __getitem__(self, index: builtins.int) -> Instr: ...
+
+    def __str__(self) -> builtins.str: ...
+
+    def __repr__(self) -> builtins.str: ...
+
+    def __hash__(self) -> builtins.int: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __lt__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __le__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __gt__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ge__(self, other: builtins.object) -> builtins.bool: ...
+
+class IdentityCirc:
+    """Canonical identity circuit (a circuit proven equivalent to identity)."""
+
+    def __init__(self, circuit: Circ) -> None:
+        """Creates an identity circuit and checks it is semantically valid."""
+
+    @property
+    def inner(self) -> Circ:
+        """Underlying circuit representation."""
+
+    @staticmethod
+    def from_python(obj: typing.Any) -> IdentityCirc:
+        """Parses a Python-serialized identity object."""
+
+    def pythonize(self) -> typing.Any:
+        """Converts this identity to a Python-serializable form."""
+
+    def nqubits(self) -> builtins.int:
+        """Returns number of qubits."""
+
+    def qargs_forward(self, gate_id: builtins.int) -> builtins.list[builtins.int]:
+        """For each argument of gate `gate_id`, returns next gate index using that qubit."""
+
+    def qargs_backward(self, gate_id: builtins.int) -> builtins.list[builtins.int]:
+        """For each argument of gate `gate_id`, returns previous gate index using that qubit."""
+
+    def check(self) -> builtins.bool:
+        """Randomized semantic check that this circuit is identity."""
+
+    def hash_value(self) -> builtins.int:
+        """Stable hash of the canonical identity representation."""
+
+    def __len__(self) -> builtins.int: ...
+
+    def __getitem__(self, index: builtins.int) -> Instr: ...
+
+    def __str__(self) -> builtins.str: ...
+
+    def __repr__(self) -> builtins.str: ...
+
+    def __hash__(self) -> builtins.int: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __lt__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __le__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __gt__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ge__(self, other: builtins.object) -> builtins.bool: ...

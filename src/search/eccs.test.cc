@@ -1,0 +1,61 @@
+#include "search/eccs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace dravik;
+
+namespace {
+Permut32 P(std::vector<int> v) { return Permut32::from_iter(v); }
+Instr32 h(uint8_t q) { return Instr32(gates::H, q); }
+Instr32 cx(uint8_t a, uint8_t b) { return Instr32(gates::CX, a, b); }
+}  // namespace
+
+TEST(ECC, CircuitsMaterialiseRelativeSwaps) {
+    Permut32 sw = P({1, 0, 2});
+    // Relative to the representative's permutation: the first member and one
+    // with the same permutation get no swaps; the identity member needs swap(0, 1).
+    ECC e{{{{cx(0, 1)}, sw}, {{cx(1, 0)}, sw}, {{h(0), h(0), cx(1, 0)}, Permut32::identity(3)}}};
+    auto cs = e.circuits();
+    ASSERT_EQ(cs.size(), 3u);
+    EXPECT_EQ(instrs_text(cs[0]), "cx(0, 1)");
+    EXPECT_EQ(instrs_text(cs[1]), "cx(1, 0)");
+    EXPECT_EQ(instrs_text(cs[2]), "h(0) h(0) cx(1, 0) swap(0, 1)");
+    EXPECT_EQ(e.text(), "ECC {\n\tcx(0, 1),\n\tcx(1, 0),\n\th(0) h(0) cx(1, 0) swap(0, 1),\n}");
+
+    ECC p = e.simplify_permute();
+    EXPECT_TRUE(p.members[0].second.is_identity());
+    EXPECT_EQ(p.circuits(), cs);
+    EXPECT_EQ(p.members[2].second, sw);
+
+    ECC empty_rep{{{{}, Permut32::identity(2)}}};
+    EXPECT_EQ(empty_rep.text(), "ECC {\n\t,\n}");
+    try {
+        ECC{}.circuits();
+        FAIL();
+    } catch (const InternalError &) {
+    }
+}
+
+TEST(ECCs, TextSkipsSingletonsAndFilterKeepsOrder) {
+    Permut32 id = Permut32::identity(2);
+    ECC one{{{{h(0)}, id}}};
+    ECC a{{{{}, id}, {{h(0), h(0)}, id}}};
+    ECC b{{{{h(1)}, id}, {{h(1), h(1), h(1)}, id}}};
+    ECCs all{{one, a, one, b}, 2};
+    EXPECT_EQ(all.text(), a.text() + " & " + b.text());
+    ECCs multi = all.filter_single();
+    EXPECT_EQ(multi.nqubits, 2u);
+    EXPECT_EQ(multi.eccs, (std::vector<ECC>{a, b}));
+    ECCs singles{{one, one}, 3};
+    EXPECT_EQ(singles.filter_single().len(), 0u);
+    EXPECT_EQ(singles.text(), "");
+
+    // Order and equality are member-wise; member order matters.
+    ECC a_rev{{a.members[1], a.members[0]}};
+    EXPECT_NE(a, a_rev);
+    EXPECT_LT(a, b);
+    EXPECT_LT(ECC{{a.members[0]}}, a);  // a proper prefix first
+}

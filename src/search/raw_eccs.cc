@@ -1,0 +1,337 @@
+#include "search/raw_eccs.h"
+
+#include <algorithm>
+#include <array>
+#include <cinttypes>
+#include <climits>
+#include <cstdio>
+#include <deque>
+#include <string>
+
+#include "state/statevec.h"
+#include "utils/error.h"
+
+namespace dravik {
+
+// ------------------------------------------------------------ members
+
+std::vector<Instr32> CircTriple::instrs() const {
+    std::vector<Instr32> v;
+    circ.to_vec_rev(v);
+    return v;
+}
+
+EccMember CircTriple::simplify() const {
+    Permut32 inv = front_perm.inverse();
+    absl::InlinedVector<Instr32, 16> buf;
+    for (const Instr32 &x : circ) buf.push_back(x.apply_permutation(inv));
+    return {std::vector<Instr32>(buf.rbegin(), buf.rend()), back_perm * front_perm};
+}
+
+CircuitECC CircuitECC::root(unsigned nqubits) {
+    CircuitECC c;
+    Permut32 id = Permut32::identity(nqubits);
+    c.circuits.push_back(CircTriple{id, InstrList(), id});
+    c.size = 0;
+    return c;
+}
+
+namespace {
+
+// Member order inside a class: shorter first, then the instructions
+// lexicographically, then the packed permutation.
+bool member_less(const EccMember &a, const EccMember &b) {
+    if (a.first.size() != b.first.size()) return a.first.size() < b.first.size();
+    if (a.first != b.first) return a.first < b.first;
+    return a.second.raw < b.second.raw;
+}
+
+template <typename Scan>
+SurfaceList surface(Scan &&scan) {
+    SurfaceList out;
+    uint32_t touched = 0;
+    scan([&](const Instr32 &x) {
+        uint32_t m = 0;
+        for (unsigned i = 0, n = x.nargs(); i < n; ++i) m |= 1u << (x.qargs.q[i] & 31);
+        if ((touched & m) == 0) out.push_back(x);
+        touched |= m;
+    });
+    return out;
+}
+
+bool contains(const GateSet &set, const Instr32 &x) { return std::find(set.begin(), set.end(), x) != set.end(); }
+
+}  // namespace
+
+SurfaceList front_surface(std::span<const Instr32> instrs) {
+    return surface([&](auto &&visit) {
+        for (const Instr32 &x : instrs) visit(x);
+    });
+}
+
+SurfaceList back_surface(std::span<const Instr32> instrs) {
+    return surface([&](auto &&visit) {
+        for (auto it = instrs.rbegin(); it != instrs.rend(); ++it) visit(*it);
+    });
+}
+
+ECC CircuitECC::simplify() const {
+    DRAVIK_ASSERT(!circuits.empty());
+    std::vector<EccMember> result;
+    result.reserve(circuits.size());
+    for (const CircTriple &t : circuits) result.push_back(t.simplify());
+    std::stable_sort(result.begin(), result.end(), member_less);
+
+    // Renumber so that the smallest member's qubits become 0, 1, ... in order.
+    uint32_t used = 0;
+    for (const Instr32 &x : result[0].first)
+        for (unsigned i = 0, n = x.nargs(); i < n; ++i) used |= 1u << (x.qargs.q[i] & 31);
+    std::vector<unsigned> set;
+    for (unsigned q = 0; q < 32; ++q)
+        if (used >> q & 1) set.push_back(q);
+    unsigned n = result[0].second.len();
+    Permut32 uniform_inv = Permut32::from_iter_with_ext(n, set);
+    Permut32 uniform = uniform_inv.inverse();
+    for (auto &[instrs, p] : result) {
+        for (Instr32 &x : instrs) x = x.apply_permutation(uniform);
+        p = uniform * p * uniform_inv;
+    }
+    return ECC{std::move(result)};
+}
+
+// ------------------------------------------------------------------ map
+
+RawECCs::RawECCs(const Evaluator &evaluator) : nqubits(evaluator.nqubits()) {
+    uint64_t key = std::get<0>(evaluator.evaluate(std::span<const Instr32>())).hash_value();
+    inner.emplace(key, CircuitECC::root(unsigned(nqubits)));
+}
+
+std::size_t RawECCs::member_count() const {
+    std::size_t n = 0;
+    for (const auto &[k, c] : inner) n += c.circuits.size();
+    return n;
+}
+
+namespace {
+
+// add_entry with the surface gates of the candidate already computed (they are
+// the same for every permutation pair of one circuit).
+std::optional<InstrList> file_entry(RawECCs &map, uint64_t key, Permut32 front_perm, Permut32 back_perm,
+                                    InstrList circ, std::span<const Instr32> instr_vec, const SurfaceList &front,
+                                    const SurfaceList &back) {
+    DRAVIK_ASSERT(!instr_vec.empty());
+    const Instr32 &instr = instr_vec.back();
+    Permut32 front_inv = front_perm.inverse();
+    SurfaceList f, b;
+    for (const Instr32 &x : front) f.push_back(x.apply_permutation(front_inv));
+    for (const Instr32 &x : back) b.push_back(x.apply_permutation(back_perm));
+
+    auto [it, fresh] = map.inner.try_emplace(key);
+    CircuitECC &entry = it->second;
+    if (fresh) {
+        for (const Instr32 &x : f)
+            if (!contains(entry.front_gates, x)) entry.front_gates.push_back(x);
+        for (const Instr32 &x : b)
+            if (!contains(entry.back_gates, x)) entry.back_gates.push_back(x);
+        InstrList cell = map.cells->cons(circ, instr);
+        entry.circuits.push_back(CircTriple{front_perm, cell, back_perm});
+        entry.size = instr_vec.size();
+        return cell;
+    }
+    for (const Instr32 &x : f)
+        if (contains(entry.front_gates, x)) return std::nullopt;
+    for (const Instr32 &x : b)
+        if (contains(entry.back_gates, x)) return std::nullopt;
+    for (const Instr32 &x : f)
+        if (!contains(entry.front_gates, x)) entry.front_gates.push_back(x);
+    for (const Instr32 &x : b)
+        if (!contains(entry.back_gates, x)) entry.back_gates.push_back(x);
+    entry.circuits.push_back(CircTriple{front_perm, map.cells->cons(circ, instr), back_perm});
+    return std::nullopt;
+}
+
+void print_progress(const SearchCounters &counters, const std::vector<Instr32> &instr_vec, std::size_t queued,
+                    std::size_t classes) {
+    std::string text = instrs_text(instr_vec);
+    // The process's own stdout, flushed per line so it interleaves in order
+    // with other writers when stdout is a pipe.
+    std::fprintf(stdout, "#%" PRIu64 " Exploring %s (%zu queued, %zu ECCs, %" PRIu64 " circs, %" PRIu64 " circs perm)\n",
+                 counters[0], text.c_str(), queued, classes, counters[1], counters[2]);
+    std::fflush(stdout);
+}
+
+// The instructions must fit the evaluator: one or two distinct qubits below
+// its qubit count, as many as the gate takes.
+void check_instructions(std::span<const Instr32> instrs, unsigned nqubits) {
+    for (const Instr32 &x : instrs) {
+        unsigned k = x.nargs();
+        if (k != 1 && k != 2) fail("Only 1 and 2 qubit instructions are supported");
+        if (k != x.gate.nqargs())
+            fail("Instruction " + x.text() + " does not match the arity of its gate");
+        for (unsigned i = 0; i < k; ++i)
+            if (x.qargs.q[i] >= nqubits)
+                fail("Instruction " + x.text() + " uses a qubit outside the evaluator's " + std::to_string(nqubits) +
+                     " qubits");
+    }
+}
+
+// One evaluated extension of the circuit being explored.
+struct Extension {
+    uint64_t key = 0;
+    PermPairs perms;
+};
+
+// Breadth-first search shared by both variants. `evaluate(instr_vec, ext)`
+// fills the key and permutation pairs of one candidate; all extensions of a
+// circuit are evaluated first and then filed in instruction order, so the
+// evaluation step can run concurrently without changing the result.
+template <typename Evaluate>
+std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::span<const Instr32> instrs,
+                                              std::size_t max_size, Evaluate &&evaluate) {
+    RawECCs map(evaluator);
+    check_instructions(instrs, unsigned(map.nqubits));
+    SearchCounters counters{0, 0, 0};
+    std::deque<InstrList> queue{InstrList()};
+    std::vector<Instr32> instr_vec;
+    std::vector<Extension> batch(instrs.size());
+
+    while (!queue.empty()) {
+        InstrList circ = queue.front();
+        queue.pop_front();
+        circ.to_vec_rev(instr_vec);
+        if (counters[0] % 400 == 0) print_progress(counters, instr_vec, queue.size(), map.inner.size());
+
+        for (std::size_t i = 0; i < instrs.size(); ++i) {
+            instr_vec.push_back(instrs[i]);
+            evaluate(std::span<const Instr32>(instr_vec), batch[i]);
+            instr_vec.pop_back();
+        }
+
+        for (std::size_t i = 0; i < instrs.size(); ++i) {
+            instr_vec.push_back(instrs[i]);
+            SurfaceList front = front_surface(instr_vec), back = back_surface(instr_vec);
+            const Extension &ext = batch[i];
+            for (const auto &[f, b] : ext.perms) {
+                auto cell = file_entry(map, ext.key, f, b, circ, instr_vec, front, back);
+                if (cell && instr_vec.size() < max_size) queue.push_back(*cell);
+                ++counters[2];
+            }
+            instr_vec.pop_back();
+            ++counters[1];
+        }
+        ++counters[0];
+    }
+    map.drop = true;
+    return {std::move(map), counters};
+}
+
+}  // namespace
+
+std::optional<InstrList> RawECCs::add_entry(uint64_t key, Permut32 front_perm, Permut32 back_perm, InstrList circ,
+                                            std::span<const Instr32> instr_vec) {
+    return file_entry(*this, key, front_perm, back_perm, circ, instr_vec, front_surface(instr_vec),
+                      back_surface(instr_vec));
+}
+
+std::pair<RawECCs, SearchCounters> RawECCs::search(const Evaluator &evaluator, std::span<const Instr32> instrs,
+                                                   std::size_t max_size) {
+    return run_search(evaluator, instrs, max_size, [&](std::span<const Instr32> circuit, Extension &ext) {
+        ext.key = evaluator.evaluate_key(circuit, ext.perms);
+    });
+}
+
+std::pair<RawECCs, SearchCounters> RawECCs::search_naive(const Evaluator &evaluator, std::span<const Instr32> instrs,
+                                                         std::size_t max_size) {
+    Permut32 id = Permut32::identity(evaluator.nqubits());
+    return run_search(evaluator, instrs, max_size, [&](std::span<const Instr32> circuit, Extension &ext) {
+        StateVec state = evaluator.backtrack_state;
+        for (const Instr32 &x : circuit) state.apply(x);
+        state.normalize_arg();
+        ext.key = state.hash_value();
+        ext.perms.assign(1, PermPair{id, id});
+    });
+}
+
+std::vector<Instr32> RawECCs::placed_instructions(std::vector<Gate16> gates, unsigned nqubits) {
+    std::vector<Gate16> adjoints;
+    adjoints.reserve(gates.size());
+    for (Gate16 g : gates) adjoints.push_back(g.adjoint());
+    for (Gate16 a : adjoints)
+        if (std::find(gates.begin(), gates.end(), a) == gates.end()) gates.push_back(a);
+
+    std::vector<std::pair<unsigned, Gate16>> keyed;
+    for (Gate16 g : gates) keyed.emplace_back(g.nqargs(), g);
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first < b.first : a.second.idx < b.second.idx;
+    });
+
+    std::vector<Instr32> out;
+    for (auto [k, g] : keyed) {
+        if (k == 1) {
+            for (unsigned i = 0; i < nqubits; ++i) out.emplace_back(g, uint8_t(i));
+        } else if (k == 2) {
+            for (unsigned i = 0; i < nqubits; ++i)
+                for (unsigned j = 0; j < nqubits; ++j)
+                    if (j != i) out.emplace_back(g, uint8_t(i), uint8_t(j));
+        } else {
+            fail("Only 1 and 2 qubit instructions are supported");
+        }
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Instr32 &a, const Instr32 &b) { return a.largest_qubit() < b.largest_qubit(); });
+    return out;
+}
+
+std::pair<RawECCs, SearchCounters> RawECCs::generate(const Evaluator &evaluator, std::vector<Gate16> gates,
+                                                     std::size_t max_size) {
+    auto instrs = placed_instructions(std::move(gates), evaluator.nqubits());
+    return search(evaluator, instrs, max_size);
+}
+
+std::pair<RawECCs, SearchCounters> RawECCs::generate_naive(const Evaluator &evaluator, std::vector<Gate16> gates,
+                                                           std::size_t max_size) {
+    auto instrs = placed_instructions(std::move(gates), evaluator.nqubits());
+    return search_naive(evaluator, instrs, max_size);
+}
+
+ECCs RawECCs::simplify() const {
+    ECCs out;
+    out.nqubits = nqubits;
+    out.eccs.reserve(inner.size());
+    std::vector<ECC> eccs;
+    eccs.reserve(inner.size());
+    for (const auto &[key, c] : inner) eccs.push_back(c.simplify());
+
+    // Sort by the class order through compact keys holding the first member
+    // (distinct classes practically never share it); only ties look further.
+    // Equal classes keep table order, as a stable sort would.
+    struct Key {
+        std::array<uint32_t, 8> instrs;
+        uint32_t len, perm, idx;
+    };
+    std::vector<Key> keys(eccs.size());
+    for (uint32_t i = 0; i < eccs.size(); ++i) {
+        const EccMember &m = eccs[i].members[0];
+        Key &k = keys[i];
+        k.instrs.fill(0);
+        for (std::size_t j = 0; j < m.first.size() && j < k.instrs.size(); ++j) k.instrs[j] = m.first[j].order_key();
+        k.len = uint32_t(std::min<std::size_t>(m.first.size(), UINT32_MAX));
+        k.perm = m.second.raw;
+        k.idx = i;
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key &a, const Key &b) {
+        std::size_t n = std::min<std::size_t>({a.len, b.len, a.instrs.size()});
+        for (std::size_t j = 0; j < n; ++j)
+            if (a.instrs[j] != b.instrs[j]) return a.instrs[j] < b.instrs[j];
+        if (a.len <= a.instrs.size() && b.len <= b.instrs.size()) {
+            if (a.len != b.len) return a.len < b.len;
+            if (a.perm != b.perm) return a.perm < b.perm;
+        }
+        auto c = eccs[a.idx] <=> eccs[b.idx];
+        return c != 0 ? c < 0 : a.idx < b.idx;
+    });
+    for (const Key &k : keys) out.eccs.push_back(std::move(eccs[k.idx]));
+    return out;
+}
+
+}  // namespace dravik
