@@ -11,9 +11,6 @@ from hypothesis import given, settings, strategies as st, HealthCheck
 
 import dravik
 
-if not hasattr(dravik, "RawECCs"):  # the search lands separately
-    pytest.skip("needs the search classes", allow_module_level=True)
-
 READ = "Failed to read postcard data: "
 END = READ + "Hit the end of buffer, expected more data"
 

@@ -42,11 +42,13 @@ print(sx.matrix)
 OUT.mkdir(parents=True, exist_ok=True)
 quartz, save = OUT / "eccs.json", OUT / "eccs.bin"
 cmd = [sys.executable, "-m", "dravik", "generate", "--gates", "h,cx,t,tdg", "--qubits", "3",
-       "--max-size", "4", "--check", "--quartz", str(quartz), "--save", str(save), "--quiet"]
+       "--max-size", "4", "--check", "--quartz", str(quartz.relative_to(ROOT)),
+       "--save", str(save.relative_to(ROOT)), "--quiet"]
 print()
-print("$ python -m dravik " + " ".join(cmd[3:]).replace(str(ROOT) + os.sep, ""))
+print("$ python -m dravik " + " ".join(cmd[3:]))
 sys.stdout.flush()
-result = subprocess.run(cmd, env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+path = [os.path.abspath(p) for p in sys.path if p]
+result = subprocess.run(cmd, cwd=ROOT, env=dict(os.environ, PYTHONPATH=os.pathsep.join(path)))
 if result.returncode != 0:
     sys.exit(result.returncode)
 

@@ -12,6 +12,7 @@ import ctypes
 import os
 import resource
 import sys
+import textwrap
 import time
 
 # Gate names the Quartz ECC-set loader knows without parameters; any other
@@ -32,15 +33,15 @@ class _Parser(argparse.ArgumentParser):
         self.exit(EXIT_USAGE, f"{self.prog}: error: {message} (see --help)\n")
 
 
-def _count(lo, hi, what):
+def _count(lo, hi):
     def parse(text):
         try:
             value = int(text, 10)
         except ValueError:
-            raise argparse.ArgumentTypeError(f"{what} must be an integer, got {text!r}") from None
+            raise argparse.ArgumentTypeError(f"must be an integer, got {text!r}") from None
         if value < lo or (hi is not None and value > hi):
             bound = f"between {lo} and {hi}" if hi is not None else f"at least {lo}"
-            raise argparse.ArgumentTypeError(f"{what} must be {bound}, got {value}")
+            raise argparse.ArgumentTypeError(f"must be {bound}, got {value}")
         return value
 
     return parse
@@ -79,17 +80,18 @@ def build_parser():
     gen = sub.add_parser(
         "generate",
         help="search equivalence classes of circuits over a gate set",
-        description=(
+        description=textwrap.fill(
             "Enumerate every circuit over the gate set up to --max-size instructions on --qubits qubits, "
             "breadth first, and group circuits that agree up to global phase and qubit relabelling into "
             "equivalence classes (ECCs). Adjoints of the given gates are added to the set automatically. "
             "Search progress lines go to standard output; a summary follows at the end."
         ),
         epilog=(
-            "example: python -m dravik generate --gates h,cx,t,tdg --qubits 3 --max-size 4 "
-            "--quartz eccs.json --save eccs.bin\n\n"
-            "exit status: 0 on success, 1 when --check finds failing classes or a file cannot be "
-            "written, 2 on a usage error."
+            "example:\n"
+            "  python -m dravik generate --gates h,cx,t,tdg --qubits 3 --max-size 4 \\\n"
+            "      --quartz eccs.json --save eccs.bin\n\n"
+            + textwrap.fill("exit status: 0 on success, 1 when --check finds failing classes or a file cannot "
+                            "be written, 2 on a usage error.")
         ),
         formatter_class=argparse.RawDescriptionHelpFormatter,
     )
@@ -98,10 +100,10 @@ def build_parser():
         help="comma-separated display names of gates in the gate table, e.g. h,cx,t,tdg or "
              "h,rz(pi/3) (required)")
     gen.add_argument(
-        "--qubits", required=True, type=_count(1, MAX_QUBITS, "--qubits"), metavar="N",
+        "--qubits", required=True, type=_count(1, MAX_QUBITS), metavar="N",
         help=f"number of qubits of every circuit, 1 to {MAX_QUBITS} (required)")
     gen.add_argument(
-        "--max-size", required=True, type=_count(0, None, "--max-size"), metavar="N",
+        "--max-size", required=True, type=_count(0, None), metavar="N",
         help="largest number of instructions in a circuit; circuits of one instruction are always "
              "enumerated (required)")
     gen.add_argument(

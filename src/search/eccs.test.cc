@@ -59,3 +59,20 @@ TEST(ECCs, TextSkipsSingletonsAndFilterKeepsOrder) {
     EXPECT_LT(a, b);
     EXPECT_LT(ECC{{a.members[0]}}, a);  // a proper prefix first
 }
+
+TEST(ECCs, CheckReportsClassesThatMixOperators) {
+    Permut32 id = Permut32::identity(2), sw = P({1, 0});
+    ECC good{{{{}, id}, {{h(0), h(0)}, id}}};
+    // cx(0, 1) conjugated by swaps is cx(1, 0), another operator.
+    ECC relabelled{{{{cx(0, 1)}, id}, {{Instr32(gates::SWAP, 0, 1), cx(0, 1), Instr32(gates::SWAP, 0, 1)}, id},
+                    {{cx(1, 0)}, id}}};
+    ECC bad{{{{h(0)}, id}, {{Instr32(gates::X, 0)}, id}}};
+    ECC bad_perm{{{{cx(0, 1)}, id}, {{cx(0, 1)}, sw}}};
+    ECCs eccs{{good, bad, relabelled, bad_perm}, 2};
+    auto failing = eccs.check();
+    EXPECT_EQ(failing, (std::vector<ECC>{bad, relabelled, bad_perm}));
+
+    // A trailing relabelling is an explicit swap once materialised.
+    ECC fixed{{{{Instr32(gates::SWAP, 0, 1)}, id}, {{}, sw}}};
+    EXPECT_EQ(ECCs({{good, fixed}, 2}).check(), std::vector<ECC>{});
+}

@@ -101,18 +101,28 @@ std::vector<json> ecc_to_json(const QuartzVariant &variant) {
     };
     for (const auto &circ : variant) {
         unsigned largest = 0;
-        json gates_json = json::array();
+        json::array_t records;
+        records.reserve(circ.size());
         for (const Instr32 &instr : circ) {
-            json qubits = json::array();
+            json::array_t qubits;
+            qubits.reserve(instr.nargs());
             for (unsigned k = 0, n = instr.nargs(); k < n; ++k) {
                 uint8_t q = instr.qargs.q[k];
                 if (q > largest) largest = q;
-                qubits.push_back(qubit_name(q));
+                qubits.emplace_back(qubit_name(q));
             }
-            gates_json.push_back(json::array({name_of(instr.gate), qubits, qubits}));
+            json::array_t record;
+            record.reserve(3);
+            record.emplace_back(name_of(instr.gate));
+            record.emplace_back(qubits);
+            record.emplace_back(std::move(qubits));
+            records.emplace_back(std::move(record));
         }
-        json header = json::array({largest + 1, circ.size()});
-        out.push_back(json::array({std::move(header), std::move(gates_json)}));
+        json::array_t circuit;
+        circuit.reserve(2);
+        circuit.emplace_back(json::array({largest + 1, circ.size()}));
+        circuit.emplace_back(std::move(records));
+        out.emplace_back(std::move(circuit));
     }
     return out;
 }
@@ -123,7 +133,8 @@ json as_quartz(const ECCs &eccs) {
         const ECC &ecc = eccs.eccs[k];
         if (ecc.members.size() < 2) continue;
         auto variants = generate_ecc_with_swap(ecc);
-        for (std::size_t i = 0; i < variants.size(); ++i) classes[quartz_key(k, i)] = ecc_to_json(variants[i]);
+        for (std::size_t i = 0; i < variants.size(); ++i)
+            classes[quartz_key(k, i)] = json(ecc_to_json(variants[i]));  // moves the records in
     }
     json params = json::array({json::array({0}), json::array({0})});
     return json::array({std::move(params), std::move(classes)});

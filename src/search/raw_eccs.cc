@@ -103,13 +103,43 @@ ECC CircuitECC::simplify() const {
 
 RawECCs::RawECCs(const Evaluator &evaluator) : nqubits(evaluator.nqubits()) {
     uint64_t key = std::get<0>(evaluator.evaluate(std::span<const Instr32>())).hash_value();
-    inner.emplace(key, CircuitECC::root(unsigned(nqubits)));
+    CircuitECC root = CircuitECC::root(unsigned(nqubits));
+    *try_emplace(key).first = std::move(root);
+}
+
+const CircuitECC *RawECCs::find(uint64_t key) const {
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &store_[it->second].cls;
+}
+
+CircuitECC *RawECCs::find(uint64_t key) {
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &store_[it->second].cls;
+}
+
+std::pair<CircuitECC *, bool> RawECCs::try_emplace(uint64_t key) {
+    auto [it, fresh] = index_.try_emplace(key, uint32_t(store_.size()));
+    if (!fresh) return {&store_[it->second].cls, false};
+    DRAVIK_ASSERT(store_.size() < UINT32_MAX);
+    return {&store_.push(key), true};
 }
 
 std::size_t RawECCs::member_count() const {
     std::size_t n = 0;
-    for (const auto &[k, c] : inner) n += c.circuits.size();
+    for (std::size_t i = 0; i < size(); ++i) n += class_at(i).circuits.size();
     return n;
+}
+
+std::size_t RawECCs::table_bytes() const {
+    std::size_t b = index_.capacity() * (sizeof(std::pair<uint64_t, uint32_t>) + 1) + store_.bytes();
+    for (std::size_t i = 0; i < size(); ++i) {
+        // Inlined vectors that outgrew their inline space.
+        const CircuitECC &c = class_at(i);
+        if (c.circuits.size() > 1) b += c.circuits.capacity() * sizeof(CircTriple);
+        if (c.front_gates.size() > 4) b += c.front_gates.capacity() * sizeof(Instr32);
+        if (c.back_gates.size() > 4) b += c.back_gates.capacity() * sizeof(Instr32);
+    }
+    return b;
 }
 
 namespace {
@@ -126,8 +156,8 @@ std::optional<InstrList> file_entry(RawECCs &map, uint64_t key, Permut32 front_p
     for (const Instr32 &x : front) f.push_back(x.apply_permutation(front_inv));
     for (const Instr32 &x : back) b.push_back(x.apply_permutation(back_perm));
 
-    auto [it, fresh] = map.inner.try_emplace(key);
-    CircuitECC &entry = it->second;
+    auto [slot, fresh] = map.try_emplace(key);
+    CircuitECC &entry = *slot;
     if (fresh) {
         for (const Instr32 &x : f)
             if (!contains(entry.front_gates, x)) entry.front_gates.push_back(x);
@@ -199,13 +229,14 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
         InstrList circ = queue.front();
         queue.pop_front();
         circ.to_vec_rev(instr_vec);
-        if (counters[0] % 400 == 0) print_progress(counters, instr_vec, queue.size(), map.inner.size());
+        if (counters[0] % 400 == 0) print_progress(counters, instr_vec, queue.size(), map.size());
 
         for (std::size_t i = 0; i < instrs.size(); ++i) {
             instr_vec.push_back(instrs[i]);
             evaluate(std::span<const Instr32>(instr_vec), batch[i]);
             instr_vec.pop_back();
         }
+        for (const Extension &ext : batch) map.prefetch(ext.key);
 
         for (std::size_t i = 0; i < instrs.size(); ++i) {
             instr_vec.push_back(instrs[i]);
@@ -297,10 +328,10 @@ std::pair<RawECCs, SearchCounters> RawECCs::generate_naive(const Evaluator &eval
 ECCs RawECCs::simplify() const {
     ECCs out;
     out.nqubits = nqubits;
-    out.eccs.reserve(inner.size());
+    out.eccs.reserve(size());
     std::vector<ECC> eccs;
-    eccs.reserve(inner.size());
-    for (const auto &[key, c] : inner) eccs.push_back(c.simplify());
+    eccs.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i) eccs.push_back(class_at(i).simplify());
 
     // Sort by the class order through compact keys holding the first member
     // (distinct classes practically never share it); only ties look further.

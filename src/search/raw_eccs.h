@@ -69,9 +69,47 @@ using SurfaceList = absl::InlinedVector<Instr32, 8>;
 SurfaceList front_surface(std::span<const Instr32> instrs);
 SurfaceList back_surface(std::span<const Instr32> instrs);  // last to first
 
+// Classes in the order they were opened, in fixed-size chunks so a class
+// never moves once made (the index below holds class numbers).
+class ClassStore {
+   public:
+    struct Entry {
+        uint64_t key = 0;
+        CircuitECC cls;
+    };
+
+    ClassStore() = default;
+    ClassStore(ClassStore &&) = default;
+    ClassStore &operator=(ClassStore &&) = default;
+    ClassStore(const ClassStore &other) { *this = other; }
+    ClassStore &operator=(const ClassStore &other) {
+        if (this != &other) {
+            chunks_.clear();
+            size_ = 0;
+            for (std::size_t i = 0; i < other.size_; ++i) push(other[i].key) = other[i].cls;
+        }
+        return *this;
+    }
+
+    std::size_t size() const { return size_; }
+    Entry &operator[](std::size_t i) { return chunks_[i / CHUNK][i % CHUNK]; }
+    const Entry &operator[](std::size_t i) const { return chunks_[i / CHUNK][i % CHUNK]; }
+    CircuitECC &push(uint64_t key) {
+        if (size_ % CHUNK == 0) chunks_.push_back(std::make_unique<Entry[]>(CHUNK));
+        Entry &e = (*this)[size_++];
+        e.key = key;
+        return e.cls;
+    }
+    std::size_t bytes() const { return chunks_.size() * CHUNK * sizeof(Entry); }
+
+   private:
+    static constexpr std::size_t CHUNK = 4096;
+    std::vector<std::unique_ptr<Entry[]>> chunks_;
+    std::size_t size_ = 0;
+};
+
 class RawECCs {
    public:
-    absl::flat_hash_map<uint64_t, CircuitECC, KeyHash> inner;
     std::size_t nqubits = 0;
     // True once a search has finished filling the map with cells of its own.
     bool drop = false;
@@ -100,7 +138,28 @@ class RawECCs {
 
     ECCs simplify() const;
 
+    // Number of classes.
+    std::size_t size() const { return store_.size(); }
+    // The class filed under `key`, if any.
+    const CircuitECC *find(uint64_t key) const;
+    CircuitECC *find(uint64_t key);
+    // The class under `key`, opened (empty) if missing; true when opened.
+    std::pair<CircuitECC *, bool> try_emplace(uint64_t key);
+    // Starts loading the index slot of `key` ahead of a lookup.
+    void prefetch(uint64_t key) const { index_.prefetch(key); }
+    // Classes by number, in the order they were opened.
+    uint64_t key_at(std::size_t i) const { return store_[i].key; }
+    const CircuitECC &class_at(std::size_t i) const { return store_[i].cls; }
+
     std::size_t member_count() const;
+    // Bytes held by the class table and index (cells not included).
+    std::size_t table_bytes() const;
+
+   private:
+    // Key to class number. The key is already a well-mixed hash and is used
+    // as its own hash value.
+    absl::flat_hash_map<uint64_t, uint32_t, KeyHash> index_;
+    ClassStore store_;
 };
 
 }  // namespace dravik

@@ -22,7 +22,7 @@ std::string member_text(const EccMember &m) { return instrs_text(m.first) + " " 
 RawECCs bare_map(unsigned n) {
     RawECCs map;
     map.nqubits = n;
-    map.inner.emplace(0, CircuitECC::root(n));
+    *map.try_emplace(0).first = CircuitECC::root(n);
     return map;
 }
 }  // namespace
@@ -42,13 +42,13 @@ TEST(RawECCs, AddEntryRecordsOnlyMembersWithFreshSurfaces) {
     std::vector<Instr32> v1 = {h(0)};
     auto parent = map.add_entry(7, id, id, InstrList(), v1);
     ASSERT_TRUE(parent);
-    EXPECT_EQ(map.inner.at(7).size, 1u);
+    EXPECT_EQ(map.find(7)->size, 1u);
 
     std::vector<Instr32> v2 = {h(0), cx(0, 1)};
     auto cell = map.add_entry(42, id, id, *parent, v2);
     ASSERT_TRUE(cell);
     EXPECT_EQ(cell->tail(), *parent);
-    const CircuitECC &cls = map.inner.at(42);
+    const CircuitECC &cls = *map.find(42);
     EXPECT_EQ(cls.size, 2u);
     EXPECT_EQ(text(cls.front_gates), "h(0)");
     EXPECT_EQ(text(cls.back_gates), "cx(0, 1)");
@@ -82,7 +82,7 @@ TEST(RawECCs, SimplifyRenumbersBySmallestMember) {
     // Members over 4 qubits; the shortest uses qubits {1, 3}.
     RawECCs map = bare_map(4);
     Permut32 id = Permut32::identity(4);
-    auto &cls = map.inner[5];
+    auto &cls = *map.try_emplace(5).first;
     auto push = [&](std::vector<Instr32> instrs, Permut32 f, Permut32 b) {
         InstrList l;
         for (auto x : instrs) l = map.cells->cons(l, x);
@@ -106,12 +106,12 @@ TEST(RawECCs, SimplifyRenumbersBySmallestMember) {
 TEST(RawECCs, SimplifyOrdersMembersAndClasses) {
     RawECCs map = bare_map(2);
     Permut32 id = Permut32::identity(2), sw = P({1, 0});
-    auto &a = map.inner[1];
+    auto &a = *map.try_emplace(1).first;
     InstrList l0 = map.cells->cons(InstrList(), h(0));
     // Same circuit twice with different permutations: both stay, smaller packed first.
     a.circuits.push_back(CircTriple{id, l0, sw});
     a.circuits.push_back(CircTriple{id, l0, id});
-    auto &b = map.inner[2];
+    auto &b = *map.try_emplace(2).first;
     b.circuits.push_back(CircTriple{id, map.cells->cons(InstrList(), cx(0, 1)), id});
 
     ECCs out = map.simplify();
@@ -145,7 +145,8 @@ TEST(RawECCs, SearchShapeAndCounters) {
         // Only classes' first members are extended, and only while shorter
         // than max_size; the empty circuit is always explored.
         std::size_t open = 0;
-        for (const auto &[key, cls] : map.inner) {
+        for (std::size_t i = 0; i < map.size(); ++i) {
+            const CircuitECC &cls = map.class_at(i);
             EXPECT_EQ(cls.circuits[0].circ.len(), cls.size);
             for (const auto &t : cls.circuits) EXPECT_GE(t.circ.len(), cls.size);
             open += cls.size < std::max<std::size_t>(max_size, 1);
