@@ -1,4 +1,5 @@
 """Circ and IdentityCirc from Python, checked against a numpy unitary oracle."""
+import collections
 import collections.abc
 import inspect
 import itertools
@@ -307,3 +308,24 @@ def test_docstrings_and_signatures():
     assert Circ.rotate.__text_signature__ == "(self, n)"
     assert IdentityCirc.from_python.__text_signature__ == "(obj)"
     assert IdentityCirc.qargs_forward.__text_signature__ == "(self, gate_id)"
+
+
+def test_eccs_to_identity_circuits():
+    import dravik
+    if not hasattr(dravik, "RawECCs") or not hasattr(getattr(dravik, "ECCs", None), "to_identity_circuits"):
+        pytest.skip("the search classes are not built into this module")
+    raw = dravik.RawECCs.generate(dravik.Evaluator(2), [G["h"], G["cx"], G["t"]], 3)[0]
+    eccs = raw.simplify()
+    assert eccs.to_identity_circuits.__doc__ == "Converts classes into canonical identities plus witness circuit pairs."
+    out = eccs.to_identity_circuits()
+    sizes = [len(e.circuits()) for e in eccs.to_list()]
+    assert len(out) == sum(m - 1 for m in sizes) > 0
+    assert out == sorted(out)
+    for ident, initial, member in out:
+        assert isinstance(ident, IdentityCirc) and isinstance(initial, Circ) and isinstance(member, Circ)
+        assert is_identity(initial + member)
+        assert is_identity(ident.inner)
+        assert ident == (initial + member).rotate_representative()
+    # One shared inverse representative per class with m members: m - 1 triples.
+    by_initial = collections.Counter(str(t[1]) for t in out)
+    assert sorted(by_initial.values()) == sorted(m - 1 for m in sizes if m > 1)

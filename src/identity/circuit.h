@@ -35,8 +35,8 @@ struct Circ {
     Circ() = default;
     Circ(std::vector<Instr32> i, Permut32 p) : instrs(std::move(i)), perm(p) {}
 
-    // Validating constructor: the largest qubit used must be below the
-    // permutation length ("new" in the design notes; a keyword in C++).
+    // Validating constructor (`new` being taken by C++): the largest qubit
+    // used must be below the permutation length.
     static Circ new_(std::vector<Instr32> instrs, Permut32 perm);
     // The identity permutation on just enough qubits (empty without qubits).
     static Circ new_no_perm(std::vector<Instr32> instrs);

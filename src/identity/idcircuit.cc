@@ -15,7 +15,9 @@ namespace {
 // act on distinct qubits of the state.
 void check_evaluable(const Circ &c) {
     const unsigned n = c.perm.len();
-    if (n > 8) fail("IdentityCirc: permutation longer than 8 qubits: " + c.debug());
+    unsigned seen = 0;
+    for (unsigned i = 0; i < n && n <= 8; ++i) seen |= 1u << c.perm.get(i);
+    if (n > 8 || seen != (1u << n) - 1) fail("IdentityCirc: invalid permutation " + c.perm.text() + " in " + c.debug());
     for (const auto &i : c.instrs) {
         unsigned k = i.nargs();
         bool ok = k == i.gate.nqargs();

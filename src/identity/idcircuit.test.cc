@@ -57,6 +57,9 @@ TEST(IdentityCirc, CheckRefusesMalformedStoredCircuits) {
     };
     for (const auto &c : malformed)
         EXPECT_EQ(fails([&] { IdentityCirc(c).check(); }).rfind("IdentityCirc: instruction ", 0), 0u) << c.text();
+    // A stored permutation that is not a bijection (entries (3 0) on two qubits).
+    Permut32 bad(3u | 2u << 24);
+    EXPECT_EQ(fails([&] { IdentityCirc(Circ({}, bad)).check(); }).rfind("IdentityCirc: invalid permutation ", 0), 0u);
 }
 
 TEST(IdentityCirc, NeighboursAlongWires) {
