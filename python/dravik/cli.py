@@ -205,8 +205,9 @@ def run_generate(args, dravik, out, err):
     eccs = raw.simplify()
     del raw
     classes = eccs.to_list()
-    multi = [ecc for ecc in classes if len(ecc.circuits()) >= 2]
-    ncircuits = sum(len(ecc.circuits()) for ecc in classes)
+    sizes = [len(ecc.circuits()) for ecc in classes]
+    multi = [ecc for ecc, n in zip(classes, sizes) if n >= 2]
+    ncircuits = sum(sizes)
 
     status = EXIT_OK
     failing = None
