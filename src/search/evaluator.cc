@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "state/grid.h"
 #include "state/kernels.h"
 #include "state/order_info.h"
 #include "utils/error.h"
@@ -14,44 +15,122 @@ namespace {
 // The class-pattern table covers eight positions, as many as a Permut32 holds.
 constexpr unsigned MAX_EVAL_QUBITS = ORDER_POSITIONS;
 
-void relabel(StateVec &v, Permut32 p) {
-    if (p.is_identity()) return;  // the identity leaves every amplitude in place
-    reserve_state_vec_cache(v.nqubits());
-    v.apply_permutation(p);
-}
+// One gate application, resolved once per evaluation: the kernel when the
+// gate has one, the dense-matrix path otherwise.
+struct Step {
+    QArgs16 qargs;
+    Gate16 gate;
+    GateKernel kernel;
 
-// Runs the adjoint circuit (last instruction first) on `state`.
-void run_backward(StateVec &state, std::span<const Instr32> instrs, const Gate16 *adjoints) {
-    for (std::size_t i = instrs.size(); i-- > 0;) state.apply(instrs[i].qargs, adjoints[i]);
-}
+    void run(StateVec &v) const {
+        if (kernel) kernel(v, qargs.q, qargs.len());
+        else v.apply(qargs, gate);
+    }
+};
 
-// Phase-canonical backward state of one candidate labelling, brought into its
-// own canonical qubit order; returns front_perm.
-Permut32 canonical_backward(StateVec &backstate, std::span<const Instr32> instrs, const Gate16 *adjoints,
-                            Permut32 back_perm_inv) {
-    relabel(backstate, back_perm_inv);
-    run_backward(backstate, instrs, adjoints);
-    backstate.normalize_arg();
-    auto [front_perm, front_perm_eq] = backstate.get_orderinfo().as_bits();
-    if (front_perm_eq != 0) fail("Non-deterministic front permutation detected during evaluation");
-    relabel(backstate, front_perm.inverse());
-    return front_perm;
-}
+struct Plan {
+    std::vector<Step> forward, backward;  // backward: adjoints, last instruction first
 
-void run_forward(StateVec &state, std::span<const Instr32> instrs) {
-    for (const Instr32 &c : instrs) state.apply(c.qargs, c.gate);
-    state.normalize_arg();
-}
-
-struct KeyScratch {
-    StateVec forward, candidate, best;
-    std::vector<Gate16> adjoints;
+    void build(std::span<const Instr32> instrs) {
+        forward.clear();
+        backward.clear();
+        for (const Instr32 &c : instrs) forward.push_back({c.qargs, c.gate, gate_kernel(c.gate)});
+        for (std::size_t i = instrs.size(); i-- > 0;) {
+            Gate16 adj = cached_adjoint(instrs[i].gate);
+            backward.push_back({instrs[i].qargs, adj, gate_kernel(adj)});
+        }
+    }
 };
 
 void copy_into(StateVec &dst, const StateVec &src) {
     dst.re.assign(src.re.begin(), src.re.end());
     dst.im.assign(src.im.begin(), src.im.end());
 }
+
+// The smallest candidate so far, kept in relabelled order as doubles and as
+// grid values: comparisons and the final hash read it without re-rounding.
+struct Best {
+    std::vector<double> re, im;
+    std::vector<uint64_t> re_grid, im_grid;
+    bool have = false;
+
+    // Candidate `c` read through `src` (position j holds amplitude src[j]),
+    // against the best under the StateVec order: re first, then im.
+    int compare(const StateVec &c, const uint32_t *src) const {
+        const std::size_t n = re.size();
+        for (std::size_t j = 0; j < n; ++j) {
+            const double x = c.re[src[j]];
+            if (x == re[j]) continue;  // equal doubles share their grid cell
+            const uint64_t g = grid_repr(x);
+            if (g != re_grid[j]) return g < re_grid[j] ? -1 : 1;
+        }
+        for (std::size_t j = 0; j < n; ++j) {
+            const double y = c.im[src[j]];
+            if (y == im[j]) continue;
+            const uint64_t g = grid_repr(y);
+            if (g != im_grid[j]) return g < im_grid[j] ? -1 : 1;
+        }
+        return 0;
+    }
+
+    void take(const StateVec &c, const uint32_t *src) {
+        const std::size_t n = c.len();
+        re.resize(n);
+        im.resize(n);
+        re_grid.resize(n);
+        im_grid.resize(n);
+        for (std::size_t j = 0; j < n; ++j) {
+            re[j] = c.re[src[j]];
+            im[j] = c.im[src[j]];
+            re_grid[j] = grid_repr(re[j]);
+            im_grid[j] = grid_repr(im[j]);
+        }
+        have = true;
+    }
+
+    uint64_t hash() const { return StateVec::hash_of_grid(re_grid.data(), im_grid.data(), re.size()); }
+};
+
+// The evaluation proper. `forward` receives the phase-canonical forward
+// state, `best` the canonical state and `perms` every pair that produced it;
+// `candidate` is working space.
+void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, StateVec &candidate, Best &best,
+                   PermPairs &perms) {
+    copy_into(forward, e.initial_state);
+    for (const Step &s : plan.forward) s.run(forward);
+    forward.normalize_arg();
+
+    const unsigned nq = forward.nqubits();
+    perms.clear();
+    best.have = false;
+    auto [base, mask] = forward.canonical_order();
+    for_each_labelling(base, mask, [&](Permut32 back_perm_inv) {
+        candidate.assign_relabelled(e.backtrack_state, back_perm_inv);
+        for (const Step &s : plan.backward) s.run(candidate);
+        candidate.normalize_arg();
+        auto [front_perm, front_perm_eq] = candidate.canonical_order();
+        if (front_perm_eq != 0) fail("Non-deterministic front permutation detected during evaluation");
+        // Relabelling by front_perm's inverse moves amplitude i to d[i]; read
+        // the relabelled state through src instead of moving amplitudes.
+        uint32_t d[256], src[256];
+        relabel_index_table(front_perm.inverse(), nq, d);
+        for (std::size_t i = 0, n = candidate.len(); i < n; ++i) src[d[i]] = uint32_t(i);
+        const int c = best.have ? best.compare(candidate, src) : -1;
+        if (c < 0) {
+            best.take(candidate, src);
+            perms.clear();
+            perms.push_back({front_perm, back_perm_inv.inverse()});
+        } else if (c == 0) {
+            perms.push_back({front_perm, back_perm_inv.inverse()});
+        }
+    });
+}
+
+struct KeyScratch {
+    Plan plan;
+    StateVec forward, candidate;
+    Best best;
+};
 
 }  // namespace
 
@@ -72,28 +151,13 @@ Evaluator Evaluator::from_random(unsigned nqubits) {
 }
 
 EvalResult Evaluator::evaluate_multiple(std::span<const Instr32> instrs) const {
-    std::vector<Gate16> adjoints;
-    adjoints.reserve(instrs.size());
-    for (const Instr32 &c : instrs) adjoints.push_back(cached_adjoint(c.gate));
-
+    Plan plan;
+    plan.build(instrs);
     EvalResult r;
-    r.state = initial_state;
-    run_forward(r.state, instrs);
-    bool have = false;
-    r.state.get_orderinfo().for_each_perm([&](Permut32 back_perm_inv) {
-        StateVec backstate = backtrack_state;
-        Permut32 front_perm = canonical_backward(backstate, instrs, adjoints.data(), back_perm_inv);
-        PermPair pair{front_perm, back_perm_inv.inverse()};
-        int c = have ? backstate.compare(r.canonical) : -1;
-        if (c < 0) {
-            r.canonical = std::move(backstate);
-            r.perms.clear();
-            r.perms.push_back(pair);
-            have = true;
-        } else if (c == 0) {
-            r.perms.push_back(pair);
-        }
-    });
+    StateVec candidate;
+    Best best;
+    evaluate_into(*this, plan, r.state, candidate, best, r.perms);
+    r.canonical = StateVec(std::move(best.re), std::move(best.im));
     return r;
 }
 
@@ -106,29 +170,11 @@ std::tuple<StateVec, Permut32, Permut32, StateVec> Evaluator::evaluate(std::span
 uint64_t Evaluator::initial_key() const { return evaluate_multiple({}).canonical.hash_value(); }
 
 uint64_t Evaluator::evaluate_key(std::span<const Instr32> instrs, PermPairs &perms) const {
+    // Per-thread working space: after the first calls nothing is allocated.
     thread_local KeyScratch s;
-    s.adjoints.clear();
-    for (const Instr32 &c : instrs) s.adjoints.push_back(cached_adjoint(c.gate));
-
-    copy_into(s.forward, initial_state);
-    run_forward(s.forward, instrs);
-    perms.clear();
-    bool have = false;
-    s.forward.get_orderinfo().for_each_perm([&](Permut32 back_perm_inv) {
-        copy_into(s.candidate, backtrack_state);
-        Permut32 front_perm = canonical_backward(s.candidate, instrs, s.adjoints.data(), back_perm_inv);
-        PermPair pair{front_perm, back_perm_inv.inverse()};
-        int c = have ? s.candidate.compare(s.best) : -1;
-        if (c < 0) {
-            std::swap(s.best, s.candidate);
-            perms.clear();
-            perms.push_back(pair);
-            have = true;
-        } else if (c == 0) {
-            perms.push_back(pair);
-        }
-    });
-    return s.best.hash_value();
+    s.plan.build(instrs);
+    evaluate_into(*this, s.plan, s.forward, s.candidate, s.best, perms);
+    return s.best.hash();
 }
 
 }  // namespace dravik

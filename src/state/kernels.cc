@@ -37,7 +37,8 @@ std::array<std::size_t, 8> qubit_matrix_indices(std::size_t i, const uint8_t *qu
     return off;
 }
 
-void check_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
+namespace {
+[[noreturn]] void report_bad_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
     const std::size_t n = state.len();
     // The index list of the first base (base 0), in matrix order: its first
     // entry at or beyond the length is the one reported.
@@ -52,9 +53,24 @@ void check_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
         }
         check_index(idx, n);
     }
-    for (unsigned a = 0; a < k; ++a)
-        for (unsigned b = a + 1; b < k; ++b)
-            if (qubits[a] == qubits[b]) fail("Qubit arguments must be unique");
+    fail("Qubit arguments must be unique");
+}
+}  // namespace
+
+void check_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
+    if (k == 1) {  // the common case, kept short
+        if (qubits[0] >= 64 || (std::size_t(1) << qubits[0]) >= state.len()) report_bad_qubits(state, qubits, k);
+        return;
+    }
+    const std::size_t n = state.len();
+    bool ok = true;
+    std::size_t seen = 0;
+    for (unsigned j = 0; j < k; ++j) {
+        const std::size_t bit = qubits[j] < 64 ? std::size_t(1) << qubits[j] : 0;
+        ok = ok && bit != 0 && bit < n && !(seen & bit);
+        seen |= bit;
+    }
+    if (!ok) report_bad_qubits(state, qubits, k);
 }
 
 namespace {
@@ -72,9 +88,14 @@ inline void single_qubit(StateVec &state, const uint8_t *qubits, unsigned k, F f
     check_arity(k, 1);
     check_qubits(state, qubits, 1);
     double *re = state.re.data(), *im = state.im.data();
-    const std::size_t n = state.len(), step = std::size_t(1) << qubits[0];
-    for (std::size_t hi = 0; hi < n; hi += 2 * step)
-        for (std::size_t i0 = hi; i0 < hi + step; ++i0) f(re, im, i0, i0 + step);
+    const unsigned q = qubits[0];
+    const std::size_t half = state.len() >> 1, step = std::size_t(1) << q, low = step - 1;
+    // One flat loop: i0 = insert_bit(i, q, 0). Vectors are short, so this
+    // beats nested loops whose inner trip count is 1 for qubit 0.
+    for (std::size_t i = 0; i < half; ++i) {
+        const std::size_t i0 = ((i & ~low) << 1) | (i & low);
+        f(re, im, i0, i0 + step);
+    }
 }
 
 // Runs f(re, im, b, off) for every base b of a two-qubit gate; off holds the
@@ -85,12 +106,14 @@ inline void two_qubit(StateVec &state, const uint8_t *qubits, unsigned k, F f) {
     check_qubits(state, qubits, 2);
     double *re = state.re.data(), *im = state.im.data();
     const unsigned lo = std::min(qubits[0], qubits[1]), hi = std::max(qubits[0], qubits[1]);
-    const std::size_t n = state.len(), slo = std::size_t(1) << lo, shi = std::size_t(1) << hi;
+    const std::size_t quarter = state.len() >> 2, mlo = (std::size_t(1) << lo) - 1, mhi = (std::size_t(1) << hi) - 1;
     const std::size_t s0 = std::size_t(1) << qubits[0], s1 = std::size_t(1) << qubits[1];
-    // Bases in increasing order: zeros at both positions.
-    for (std::size_t a = 0; a < n; a += 2 * shi)
-        for (std::size_t b = a; b < a + shi; b += 2 * slo)
-            for (std::size_t c = b; c < b + slo; ++c) f(re, im, c, s0, s1);
+    // Bases in increasing order: insert_bit at the lower position, then the higher.
+    for (std::size_t i = 0; i < quarter; ++i) {
+        const std::size_t a = ((i & ~mlo) << 1) | (i & mlo);
+        const std::size_t b = ((a & ~mhi) << 1) | (a & mhi);
+        f(re, im, b, s0, s1);
+    }
 }
 
 inline void swap_amp(double *re, double *im, std::size_t a, std::size_t b) {

@@ -87,11 +87,23 @@ void OrderInfo::sort_eqclass_by_key(unsigned c, Key &&key) {
     }
 }
 
+// The labellings of a class pattern: base * pi' for every pi of
+// EQMASK_TO_PERMS[mask] cut to the length of base. Mask 0 has the identity
+// alone, so base itself is the only labelling.
+template <typename F>
+void for_each_labelling(Permut32 base, uint8_t mask, F &&f) {
+    if (mask == 0) {
+        f(base);
+        return;
+    }
+    const unsigned k = base.len();
+    for (Permut32 pi : eqmask_to_perms(mask)) f(base * pi.shrink(k));
+}
+
 template <typename F>
 void OrderInfo::for_each_perm(F &&f) const {
     auto [base, mask] = as_bits();
-    const unsigned k = base.len();
-    for (Permut32 pi : eqmask_to_perms(mask)) f(base * pi.shrink(k));
+    for_each_labelling(base, mask, f);
 }
 
 }  // namespace dravik

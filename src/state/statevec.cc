@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "qreal.h"
+#include "state/grid.h"
 #include "state/order_info.h"
 #include "utils/error.h"
-#include "utils/siphash.h"
 
 namespace dravik {
 
@@ -32,34 +32,65 @@ void scale_to_unit(std::vector<double> &re, std::vector<double> &im) {
 
 int cmp_arrays(const std::vector<double> &a, const std::vector<double> &b) {
     const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i)
-        if (int c = qreal_cmp(a[i], b[i])) return c;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i]) continue;  // equal doubles share their grid cell
+        if (int c = grid_cmp(a[i], b[i])) return c;
+    }
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
 bool eq_arrays(const std::vector<double> &a, const std::vector<double> &b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (percision_repr(a[i]) != percision_repr(b[i])) return false;
+        if (a[i] != b[i] && grid_repr(a[i]) != grid_repr(b[i])) return false;
     return true;
 }
 
-// The length as 4 bytes, then every value's grid representation as 8 bytes,
-// little-endian; fed in chunks so the hasher takes whole words.
-void feed_array(SipHasher13 &h, const std::vector<double> &v) {
-    h.write_len(v.size());
-    uint8_t buf[256];
-    std::size_t fill = 0;
-    for (double x : v) {
-        uint64_t r = percision_repr(x);
-        for (int b = 0; b < 8; ++b) buf[fill + b] = uint8_t(r >> (8 * b));
-        fill += 8;
-        if (fill == sizeof buf) {
-            h.write(buf, fill);
-            fill = 0;
-        }
+// SipHash-1-3 with the zero key over the stream
+//   len(re) as 4 bytes, grid_repr(re[i]) as 8 bytes each,
+//   len(im) as 4 bytes, grid_repr(im[i]) as 8 bytes each (all little-endian),
+// assembled straight into 64-bit message words: the stream is 8 + 16 N bytes,
+// so it ends on a word boundary. Equal to feeding SipHasher13 byte by byte.
+struct WordSip {
+    uint64_t v0 = 0x736f6d6570736575ULL, v1 = 0x646f72616e646f6dULL, v2 = 0x6c7967656e657261ULL,
+             v3 = 0x7465646279746573ULL;
+    static inline void round(uint64_t &a, uint64_t &b, uint64_t &c, uint64_t &d) {
+        a += b; b = std::rotl(b, 13); b ^= a; a = std::rotl(a, 32);
+        c += d; d = std::rotl(d, 16); d ^= c;
+        a += d; d = std::rotl(d, 21); d ^= a;
+        c += b; b = std::rotl(b, 17); b ^= c; c = std::rotl(c, 32);
     }
-    if (fill) h.write(buf, fill);
+    inline void word(uint64_t m) {
+        v3 ^= m;
+        round(v0, v1, v2, v3);
+        v0 ^= m;
+    }
+    uint64_t finish(uint64_t total_len) {
+        const uint64_t b = (total_len & 0xff) << 56;
+        v3 ^= b;
+        round(v0, v1, v2, v3);
+        v0 ^= b;
+        v2 ^= 0xff;
+        round(v0, v1, v2, v3);
+        round(v0, v1, v2, v3);
+        round(v0, v1, v2, v3);
+        return v0 ^ v1 ^ v2 ^ v3;
+    }
+};
+
+template <typename ReGrid, typename ImGrid>
+uint64_t hash_words(std::size_t nre, ReGrid re_at, std::size_t nim, ImGrid im_at) {
+    WordSip h;
+    // re: a 4-byte length shifts every value by half a word.
+    uint64_t carry = uint32_t(nre);
+    for (std::size_t i = 0; i < nre; ++i) {
+        const uint64_t r = re_at(i);
+        h.word(carry | (r << 32));
+        carry = r >> 32;
+    }
+    h.word(carry | (uint64_t(uint32_t(nim)) << 32));
+    for (std::size_t i = 0; i < nim; ++i) h.word(im_at(i));
+    return h.finish(8 + 8 * uint64_t(nre) + 8 * uint64_t(nim));
 }
 
 // STATE_VEC_CACHE: per thread, entry k is a scratch vector of 2^k amplitudes.
@@ -186,10 +217,23 @@ bool StateVec::check() const {
 }
 
 uint64_t StateVec::hash_value() const {
-    SipHasher13 h;
-    feed_array(h, re);
-    feed_array(h, im);
-    return h.finish();
+    return hash_words(re.size(), [&](std::size_t i) { return grid_repr(re[i]); }, im.size(),
+                      [&](std::size_t i) { return grid_repr(im[i]); });
+}
+
+uint64_t StateVec::hash_of_grid(const uint64_t *re_grid, const uint64_t *im_grid, std::size_t n) {
+    return hash_words(n, [&](std::size_t i) { return re_grid[i]; }, n, [&](std::size_t i) { return im_grid[i]; });
+}
+
+void relabel_index_table(Permut32 p, unsigned nq, uint32_t *d) {
+    const unsigned k = p.len();
+    DRAVIK_ASSERT(k <= nq && nq <= 8);
+    std::size_t dest_bit[8] = {0};
+    for (unsigned j = 0; j < k; ++j) dest_bit[j] = std::size_t(1) << p.get(j);
+    for (unsigned j = k; j < nq; ++j) dest_bit[j] = std::size_t(1) << j;
+    d[0] = 0;
+    for (std::size_t i = 1, n = std::size_t(1) << nq; i < n; ++i)
+        d[i] = uint32_t(d[i & (i - 1)] | dest_bit[std::countr_zero(i)]);
 }
 
 int StateVec::compare(const StateVec &other) const {
@@ -219,20 +263,48 @@ void StateVec::apply_permutation(Permut32 p) {
     DRAVIK_ASSERT(p.len() <= nq);
     reserve_state_vec_cache(nq);
     StateVec &scratch = STATE_VEC_CACHE[nq];
-    // Where each single-qubit bit goes; d(i) is the OR over the set bits of i.
-    std::size_t dest_bit[8] = {0};
+    // Where each single-qubit bit goes; d(i) is the OR over the set bits of i,
+    // built incrementally from d(i without its lowest bit).
     const unsigned k = p.len();
+    std::size_t dest_bit[8] = {0};
     for (unsigned j = 0; j < k; ++j) dest_bit[j] = std::size_t(1) << p.get(j);
-    const std::size_t low_mask = (std::size_t(1) << k) - 1;
     double *sr = scratch.re.data(), *si = scratch.im.data();
-    for (std::size_t i = 0; i < n; ++i) {
-        std::size_t d = 0;
-        for (std::size_t x = i & low_mask; x; x &= x - 1) d |= dest_bit[std::countr_zero(x)];
-        sr[d] = re[i];
-        si[d] = im[i];
-    }
+    const double *r = re.data(), *m = im.data();
+    // Qubits at positions >= k (a permutation shorter than the qubit count)
+    // stay where they are, so no two amplitudes land on one index.
+    const std::size_t block = std::size_t(1) << k;
+    uint32_t d[256];
+    d[0] = 0;
+    for (std::size_t i = 1; i < block; ++i) d[i] = uint32_t(d[i & (i - 1)] | dest_bit[std::countr_zero(i)]);
+    for (std::size_t hi = 0; hi < n; hi += block)
+        for (std::size_t lo = 0; lo < block; ++lo) {
+            sr[hi + d[lo]] = r[hi + lo];
+            si[hi + d[lo]] = m[hi + lo];
+        }
     std::swap(re, scratch.re);
     std::swap(im, scratch.im);
+}
+
+void StateVec::assign_relabelled(const StateVec &src, Permut32 p) {
+    const std::size_t n = src.len();
+    re.resize(n);
+    im.resize(n);
+    if (n == 0) return;
+    const unsigned k = p.len();
+    DRAVIK_ASSERT(k <= src.nqubits());
+    std::size_t dest_bit[8] = {0};
+    for (unsigned j = 0; j < k; ++j) dest_bit[j] = std::size_t(1) << p.get(j);
+    const std::size_t block = std::size_t(1) << k;
+    uint32_t d[256];
+    d[0] = 0;
+    for (std::size_t i = 1; i < block; ++i) d[i] = uint32_t(d[i & (i - 1)] | dest_bit[std::countr_zero(i)]);
+    double *dr = re.data(), *di = im.data();
+    const double *sr = src.re.data(), *si = src.im.data();
+    for (std::size_t hi = 0; hi < n; hi += block)
+        for (std::size_t lo = 0; lo < block; ++lo) {
+            dr[hi + d[lo]] = sr[hi + lo];
+            di[hi + d[lo]] = si[hi + lo];
+        }
 }
 
 OrderInfo StateVec::get_orderinfo() const {
@@ -243,13 +315,56 @@ OrderInfo StateVec::get_orderinfo() const {
     std::array<std::array<uint64_t, 4>, 32> keys;
     for (unsigned q = 0; q < oi.permut.size(); ++q) {
         const std::size_t one = std::size_t(1) << q, rest = last ^ one;
-        keys[q] = {percision_repr(re[one]), percision_repr(im[one]), percision_repr(re[rest]), percision_repr(im[rest])};
+        keys[q] = {grid_repr(re[one]), grid_repr(im[one]), grid_repr(re[rest]), grid_repr(im[rest])};
     }
     oi.sort_eqclass_by_key(0, [&](unsigned q) -> const std::array<uint64_t, 4> & { return keys[q]; });
     return oi;
 }
 
 Permut32 StateVec::get_permutation() const { return get_orderinfo().as_bits().first; }
+
+std::pair<Permut32, uint8_t> StateVec::canonical_order() const {
+    if (len() == 0) return {Permut32(), 0};
+    const unsigned k = unsigned(std::countr_zero(len()));
+    DRAVIK_ASSERT(k <= 8);
+    const std::size_t last = len() - 1;
+    // Qubit keys, rounded lazily: the first component alone separates the
+    // qubits of a generic state; the other three are read only on a tie.
+    uint64_t key[8][4];
+    bool full[8] = {false};
+    for (unsigned q = 0; q < k; ++q) key[q][0] = grid_repr(re[std::size_t(1) << q]);
+    auto cmp = [&](unsigned a, unsigned b) {
+        if (key[a][0] != key[b][0]) return key[a][0] < key[b][0] ? -1 : 1;
+        for (unsigned q : {a, b})
+            if (!full[q]) {
+                const std::size_t one = std::size_t(1) << q, rest = last ^ one;
+                key[q][1] = grid_repr(im[one]);
+                key[q][2] = grid_repr(re[rest]);
+                key[q][3] = grid_repr(im[rest]);
+                full[q] = true;
+            }
+        for (int i = 1; i < 4; ++i)
+            if (key[a][i] != key[b][i]) return key[a][i] < key[b][i] ? -1 : 1;
+        return 0;
+    };
+    uint8_t order[8];
+    for (unsigned q = 0; q < k; ++q) {
+        // Stable insertion: ties keep increasing qubit order.
+        unsigned j = q;
+        while (j > 0 && cmp(q, order[j - 1]) < 0) {
+            order[j] = order[j - 1];
+            --j;
+        }
+        order[j] = uint8_t(q);
+    }
+    uint32_t raw = uint32_t(k) << 24;
+    uint8_t mask = 0;
+    for (unsigned r = 0; r < k; ++r) {
+        raw |= uint32_t(order[r]) << (3 * r);
+        if (r + 1 < k && cmp(order[r], order[r + 1]) == 0) mask = uint8_t(mask | (1u << r));
+    }
+    return {Permut32(raw), mask};
+}
 
 std::string StateVec::text() const {
     std::string s = "[";

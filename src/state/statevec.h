@@ -38,6 +38,8 @@ struct StateVec {
     void normalize_arg();
     bool check() const;
     uint64_t hash_value() const;
+    // hash_value of a vector of n amplitudes given their grid representations.
+    static uint64_t hash_of_grid(const uint64_t *re_grid, const uint64_t *im_grid, std::size_t n);
     // -1 / 0 / 1: re lexicographically on the grid, then im.
     int compare(const StateVec &other) const;
     friend bool operator==(const StateVec &a, const StateVec &b);
@@ -52,12 +54,22 @@ struct StateVec {
     // Qubit j moves to position p[j]; uses the calling thread's scratch vector
     // (reserve_state_vec_cache(nqubits()) first).
     void apply_permutation(Permut32 p);
+    // This vector becomes a copy of `src` relabelled by p (as apply_permutation
+    // on a copy, in one pass; reuses this vector's arrays).
+    void assign_relabelled(const StateVec &src, Permut32 p);
 
     OrderInfo get_orderinfo() const;
     Permut32 get_permutation() const;
+    // get_orderinfo().as_bits() without building the class record: the
+    // qubits by increasing key and the mask of equal neighbours (8 qubits at most).
+    std::pair<Permut32, uint8_t> canonical_order() const;
 
     std::string text() const;
 };
+
+// d[i] for every index i of an nq-qubit vector (nq <= 8): where relabelling by
+// p moves amplitude i; positions at or above p.len() stay fixed.
+void relabel_index_table(Permut32 p, unsigned nq, uint32_t *d);
 
 // Makes the calling thread's scratch list hold entries 0..n.
 void reserve_state_vec_cache(unsigned n);

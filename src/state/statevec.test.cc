@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "qreal.h"
+#include "state/grid.h"
 #include "state/kernels.h"
 #include "state/order_info.h"
 #include "utils/error.h"
@@ -498,5 +499,63 @@ TEST(OrderInfo, OrderFollowsRelabelling) {
         // Relabelled by the inverse, the state is in its own canonical order.
         v.apply_permutation(g.inverse());
         EXPECT_TRUE(v.get_permutation().is_identity());
+    }
+}
+
+TEST(StateVec, ShortPermutationKeepsHigherQubits) {
+    // A permutation shorter than the qubit count leaves the remaining qubits
+    // in place instead of folding their amplitudes together.
+    auto rng = test_rng(14);
+    StateVec v = raw_random(rng, 3);
+    StateVec w = v.clone();
+    w.apply_permutation(Permut32::from_iter(std::vector<int>{1, 0}));
+    StateVec x = v.clone();
+    x.apply_permutation(Permut32::from_iter(std::vector<int>{1, 0, 2}));
+    EXPECT_EQ(w.re, x.re);
+    EXPECT_EQ(w.im, x.im);
+    EXPECT_EQ(error_of([&] { w.apply_permutation(Permut32::identity(4)); }), "assertion failed: p.len() <= nq");
+}
+
+TEST(Grid, FastReprEqualsPercisionRepr) {
+    auto rng = test_rng(41);
+    std::vector<double> xs = {0.0, -0.0, 1.0, -1.0, 0x1p-25, -0x1p-25, 3 * 0x1p-25, -3 * 0x1p-25, 1e-9, -1e-6,
+                              1e12, -1e13, 0x1p38, 0x1p39, -0x1p39, 0x1p62, 1e300, -1e300, INFINITY, -INFINITY, NAN,
+                              0x1p-24 * 2.5, -0x1p-24 * 2.5, 0x1p-24 * 0.49999999999999994, 0x1p28 + 0.5};
+    for (int i = 0; i < 100000; ++i) {
+        double u = rng.next_f64() * 2 - 1;
+        xs.push_back(u);
+        xs.push_back(u * 1e-7);
+        xs.push_back((std::floor(u * 1e6) + 0.5) * 0x1p-24);  // exact halves on the grid
+        xs.push_back(std::nextafter((std::floor(u * 1e6) + 0.5) * 0x1p-24, 0.0));
+    }
+    for (double x : xs) ASSERT_EQ(grid_repr(x), percision_repr(x)) << x;
+}
+
+TEST(OrderInfo, CanonicalOrderEqualsOrderInfoBits) {
+    auto rng = test_rng(42);
+    std::vector<StateVec> states;
+    for (unsigned n = 0; n <= 8; ++n) {
+        states.push_back(StateVec::from_random(rng, n));
+        states.push_back(StateVec::from_random_symmetric(rng, n));
+        StateVec partly = StateVec::from_random_symmetric(rng, n);  // break the symmetry of one qubit
+        if (n >= 2) partly.apply(Instr32(gates::H, uint8_t(n / 2)));
+        states.push_back(partly);
+    }
+    states.push_back(StateVec({0.1, 0.5, 0.2, 0.3}, {0, 0, 0, 0}));
+    for (const auto &v : states) EXPECT_EQ(v.canonical_order(), v.get_orderinfo().as_bits()) << v.text();
+}
+
+TEST(StateVec, AssignRelabelledEqualsCopyThenRelabel) {
+    auto rng = test_rng(15);
+    StateVec target = StateVec::zeros(1);  // reused arrays of another size
+    for (unsigned n : {0u, 1u, 3u, 5u}) {
+        StateVec v = raw_random(rng, n);
+        for (Permut32 p : Permut32::all(n)) {
+            StateVec w = v.clone();
+            w.apply_permutation(p);
+            target.assign_relabelled(v, p);
+            ASSERT_EQ(target.re, w.re);
+            ASSERT_EQ(target.im, w.im);
+        }
     }
 }
