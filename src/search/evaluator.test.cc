@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <complex>
+#include <cstdlib>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -12,6 +14,20 @@
 #include "utils/error.h"
 
 using namespace dravik;
+
+// Heap allocations made by the current thread while counting is on.
+namespace {
+thread_local bool count_allocations = false;
+thread_local std::size_t allocations = 0;
+}  // namespace
+
+void *operator new(std::size_t n) {
+    if (count_allocations) ++allocations;
+    if (void *p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -240,4 +256,27 @@ TEST(Evaluator, FailuresAreClean) {
               "Non-deterministic front permutation detected during evaluation");
     EXPECT_EQ(error_of([&] { sym.evaluate_key({}, perms); }),
               "Non-deterministic front permutation detected during evaluation");
+}
+
+TEST(Evaluator, EvaluateKeyDoesNotAllocateOnceWarm) {
+    for (unsigned n : {3u, 5u}) {
+        Evaluator e = Evaluator::from_random(n);
+        ChaCha12Rng rng({3, 1, 4, 1, 5, 9, 2, 6});
+        std::vector<std::vector<Instr32>> cs;
+        for (int i = 0; i < 32; ++i) cs.push_back(random_circuit(rng, n, 6));
+        PermPairs perms;
+        for (auto &c : cs) e.evaluate_key(c, perms);  // warm the per-thread scratch
+        std::size_t single = 0;
+        for (auto &c : cs) {
+            allocations = 0;
+            count_allocations = true;
+            e.evaluate_key(c, perms);
+            count_allocations = false;
+            if (perms.size() == 1) {
+                ++single;
+                EXPECT_EQ(allocations, 0u) << instrs_text(c);
+            }
+        }
+        EXPECT_GT(single, 0u);
+    }
 }
