@@ -155,8 +155,8 @@ void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, Stat
                 const Seen &s1 = it->second;
                 // Same candidate state as s1's: equal to the best exactly when s1's was.
                 if (s1.equal_epoch == epoch) {
-                    Permut32 tau = back_perm_inv * s1.labelling.inverse();
-                    perms.push_back({tau * s1.front, back_perm_inv.inverse()});
+                    Permut32 tau = compose_unchecked(back_perm_inv, inverse_unchecked(s1.labelling));
+                    perms.push_back({compose_unchecked(tau, s1.front), inverse_unchecked(back_perm_inv)});
                 }
                 return;
             }
@@ -172,16 +172,16 @@ void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, Stat
         // Relabelling by front_perm's inverse moves amplitude i to d[i]; read
         // the relabelled state through src instead of moving amplitudes.
         uint32_t d[256], src[256];
-        relabel_index_table(front_perm.inverse(), nq, d);
+        relabel_index_table(inverse_unchecked(front_perm), nq, d);
         for (std::size_t i = 0, n = candidate.len(); i < n; ++i) src[d[i]] = uint32_t(i);
         const int c = best.have ? best.compare(candidate, src) : -1;
         if (c < 0) {
             best.take(candidate, src);
             ++epoch;
             perms.clear();
-            perms.push_back({front_perm, back_perm_inv.inverse()});
+            perms.push_back({front_perm, inverse_unchecked(back_perm_inv)});
         } else if (c == 0) {
-            perms.push_back({front_perm, back_perm_inv.inverse()});
+            perms.push_back({front_perm, inverse_unchecked(back_perm_inv)});
         }
         if (reuse && fixed_reference) seen[sig] = Seen{back_perm_inv, front_perm, c <= 0 ? epoch : NEVER};
     });
