@@ -120,6 +120,14 @@ void set_class_doc(py::handle cls, const std::string &full, const std::string &d
     py::setattr(cls, "__doc__", py::str(description));
 }
 
+void forbid_delete(py::handle cls, const char *name) {
+    py::object prop = py::reinterpret_borrow<py::dict>(cls.attr("__dict__"))[name];
+    py::cpp_function deleter([](py::handle) { throw py::attribute_error("can't delete attribute"); });
+    py::object replaced = py::module_::import("builtins")
+                              .attr("property")(prop.attr("fget"), prop.attr("fset"), deleter, prop.attr("__doc__"));
+    py::setattr(cls, name, replaced);
+}
+
 [[noreturn]] void type_error(const char *param, const std::string &message) {
     if (param) throw py::type_error("argument '" + std::string(param) + "': " + message);
     throw py::type_error(message);
@@ -205,7 +213,7 @@ std::string to_str(py::handle obj, const char *param) {
 
 std::vector<py::object> to_items(py::handle obj, const char *param) {
     if (PyUnicode_Check(obj.ptr())) type_error(param, "a 'str' is not accepted where a sequence is expected");
-    if (!PySequence_Check(obj.ptr()) || PyBytes_Check(obj.ptr()))
+    if (!PySequence_Check(obj.ptr()))
         type_error(param, "'" + type_name(obj) + "' object cannot be converted to 'Sequence'");
     Py_ssize_t n = PySequence_Size(obj.ptr());
     if (n < 0) throw py::error_already_set();
@@ -232,7 +240,15 @@ py::tuple permut_to_py(Permut32 p) {
 
 py::array_t<std::complex<double>> to_complex_matrix(py::handle obj, const char *param) {
     py::module_ np = py::module_::import("numpy");
-    py::object arr = np.attr("asarray")(obj);
+    py::object arr;
+    try {
+        arr = np.attr("asarray")(obj);
+    } catch (py::error_already_set &e) {
+        // A value NumPy cannot make an array of (a ragged list, say) is a
+        // conversion failure like any other.
+        if (!e.matches(PyExc_Exception)) throw;
+        type_error(param, "cannot be converted to a complex array: " + std::string(py::str(e.value())));
+    }
     auto dtype = arr.attr("dtype");
     py::object want = np.attr("dtype")("complex128");
     if (!py::object(dtype).equal(want) || arr.attr("ndim").cast<int>() != 2)

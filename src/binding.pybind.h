@@ -88,6 +88,9 @@ inline py::int_ py_hash(uint64_t h) {
 
 void set_class_doc(py::handle cls, const std::string &full, const std::string &description);
 
+// Deleting a settable property raises AttributeError "can't delete attribute".
+void forbid_delete(py::handle cls, const char *name);
+
 template <typename T>
 class Class {
    public:
@@ -138,6 +141,7 @@ class Class {
     template <typename G, typename S>
     Class &property_rw(const char *name, const std::string &type, const std::string &doc, G &&getter, S &&setter) {
         cls_.def_property(name, std::forward<G>(getter), std::forward<S>(setter), py::doc(doc.c_str()));
+        forbid_delete(cls_, name);
         add_stub("@property\n    def " + std::string(name) + "(self) -> " + type, doc, false);
         add_stub("@" + std::string(name) + ".setter\n    def " + std::string(name) + "(self, value: " + type +
                      ") -> None",

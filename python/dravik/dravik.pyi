@@ -31,6 +31,68 @@ class OrderInfo:
     def as_bits(self) -> builtins.tuple[builtins.list[builtins.int], builtins.int]:
         """Returns canonical permutation and equality bitmask."""
 
+class Argument:
+    """A named register argument (e.g., `q[0]`, `c[2]`) used by high-level instructions."""
+
+    def __init__(self, regid: builtins.str, index: builtins.int) -> None:
+        """Creates a register argument like `("q", 0)`."""
+
+    @property
+    def regid(self) -> builtins.str: ...
+
+    @regid.setter
+    def regid(self, value: builtins.str) -> None: ...
+
+    @property
+    def index(self) -> builtins.int: ...
+
+    @index.setter
+    def index(self, value: builtins.int) -> None: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __hash__(self) -> builtins.int: ...
+
+    def __str__(self) -> builtins.str: ...
+
+    def __repr__(self) -> builtins.str: ...
+
+class Instruction:
+    """A high-level instruction with gate + explicit quantum/classical register arguments."""
+
+    def __init__(self, gate: Gate, qargs: typing.Sequence[typing.Union[Argument, typing.Tuple[builtins.str, builtins.int]]], cargs: typing.Sequence[typing.Union[Argument, typing.Tuple[builtins.str, builtins.int]]] = ...) -> None:
+        """Creates a high-level instruction with explicit quantum/classical arguments."""
+
+    @property
+    def gate(self) -> Gate: ...
+
+    @gate.setter
+    def gate(self, value: Gate) -> None: ...
+
+    @property
+    def qargs(self) -> builtins.list[Argument]: ...
+
+    @qargs.setter
+    def qargs(self, value: builtins.list[Argument]) -> None: ...
+
+    @property
+    def cargs(self) -> builtins.list[Argument]: ...
+
+    @cargs.setter
+    def cargs(self, value: builtins.list[Argument]) -> None: ...
+
+    def __eq__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __ne__(self, other: builtins.object) -> builtins.bool: ...
+
+    def __hash__(self) -> builtins.int: ...
+
+    def __str__(self) -> builtins.str: ...
+
+    def __repr__(self) -> builtins.str: ...
+
 class Gate:
     """Parameterized quantum gate definition used by both search and Python APIs."""
 
@@ -67,6 +129,14 @@ class Gate:
     def __hash__(self) -> builtins.int: ...
 
     def __str__(self) -> builtins.str: ...
+
+    @property
+    def params_f(self) -> builtins.list[builtins.float]:
+        """Numeric parameters evaluated with support for `pi` expressions."""
+
+    def __call__(self, *args: typing.Union[typing.Sequence[builtins.int], typing.Sequence[Argument]]) -> typing.Union[Instr, Instruction]:
+        """Binds arguments and returns either compact `Instr` (integer qargs)
+or high-level `Instruction` (register-style args)."""
 
 class Instr:
     """A compact, index-only quantum instruction used internally by the search/prover."""

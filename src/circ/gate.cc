@@ -9,6 +9,7 @@
 
 #include "qreal.h"
 #include "utils/error.h"
+#include "utils/fmt_join.h"
 #include "utils/spinlock.h"
 
 namespace dravik {
@@ -46,13 +47,9 @@ CMatrix CMatrix::adjoint() const {
 }
 
 std::string GateData::display_name() const {
-    if (params.empty()) return name;
-    std::string s = name + "(";
-    for (std::size_t i = 0; i < params.size(); ++i) {
-        if (i) s += ", ";
-        s += params[i];
-    }
-    return s + ")";
+    std::string s = name;
+    s += fjoin_opt_braces(params, ", ", "(", ")");
+    return s;
 }
 
 namespace {

@@ -1,5 +1,9 @@
 #include "circ/instr.h"
 
+#include <span>
+
+#include "utils/fmt_join.h"
+
 namespace dravik {
 
 QArgs16 QArgs16::from_values(const std::vector<uint8_t> &values) {
@@ -39,19 +43,13 @@ std::optional<unsigned> Instr32::position_of_qubit(uint8_t q) const {
 
 std::string Instr32::text() const {
     std::string s = gate.display() + "(";
-    for (unsigned i = 0, n = nargs(); i < n; ++i) {
-        if (i) s += ", ";
-        s += std::to_string(qargs.q[i]);
-    }
+    s += fjoin(std::span(qargs.q, nargs()), ", ");
     return s + ")";
 }
 
 std::string instrs_text(const std::vector<Instr32> &instrs, const char *sep) {
     std::string s;
-    for (std::size_t i = 0; i < instrs.size(); ++i) {
-        if (i) s += sep;
-        s += instrs[i].text();
-    }
+    s += fjoin(instrs, std::string_view(sep)).map([](const Instr32 &i) { return i.text(); });
     return s;
 }
 
