@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <complex>
+#include <cstdlib>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -12,6 +14,20 @@
 #include "utils/error.h"
 
 using namespace dravik;
+
+// Heap allocations made by the current thread while counting is on.
+namespace {
+thread_local bool count_allocations = false;
+thread_local std::size_t allocations = 0;
+}  // namespace
+
+void *operator new(std::size_t n) {
+    if (count_allocations) ++allocations;
+    if (void *p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -68,6 +84,39 @@ std::vector<PermPair> sorted_pairs(const PermPairs &p) {
     std::vector<PermPair> v(p.begin(), p.end());
     std::sort(v.begin(), v.end());
     return v;
+}
+
+// The evaluation written out step by step, with no shortcuts: every
+// candidate labelling is run, relabelled through the scratch cache and
+// compared as a whole state.
+EvalResult reference_evaluation(const Evaluator &e, const std::vector<Instr32> &c) {
+    const unsigned n = e.nqubits();
+    EvalResult r;
+    r.state = e.initial_state;
+    for (const Instr32 &i : c) r.state.apply(i.qargs, i.gate);
+    r.state.normalize_arg();
+    bool have = false;
+    for (Permut32 back_perm_inv : r.state.get_orderinfo().as_perms()) {
+        StateVec bs = e.backtrack_state;
+        reserve_state_vec_cache(n);
+        bs.apply_permutation(back_perm_inv);
+        for (auto it = c.rbegin(); it != c.rend(); ++it) bs.apply(it->qargs, it->gate.adjoint());
+        bs.normalize_arg();
+        auto [front, eq] = bs.get_orderinfo().as_bits();
+        if (eq != 0) fail("Non-deterministic front permutation detected during evaluation");
+        reserve_state_vec_cache(n);
+        bs.apply_permutation(front.inverse());
+        const int cmp = have ? bs.compare(r.canonical) : -1;
+        if (cmp < 0) {
+            r.canonical = bs;
+            r.perms.clear();
+            r.perms.push_back({front, back_perm_inv.inverse()});
+            have = true;
+        } else if (cmp == 0) {
+            r.perms.push_back({front, back_perm_inv.inverse()});
+        }
+    }
+    return r;
 }
 
 }  // namespace
@@ -240,4 +289,56 @@ TEST(Evaluator, FailuresAreClean) {
               "Non-deterministic front permutation detected during evaluation");
     EXPECT_EQ(error_of([&] { sym.evaluate_key({}, perms); }),
               "Non-deterministic front permutation detected during evaluation");
+}
+
+TEST(Evaluator, EvaluateKeyDoesNotAllocateOnceWarm) {
+    for (unsigned n : {3u, 5u}) {
+        Evaluator e = Evaluator::from_random(n);
+        ChaCha12Rng rng({3, 1, 4, 1, 5, 9, 2, 6});
+        std::vector<std::vector<Instr32>> cs;
+        for (int i = 0; i < 32; ++i) cs.push_back(random_circuit(rng, n, 6));
+        PermPairs perms;
+        for (auto &c : cs) e.evaluate_key(c, perms);  // warm the per-thread scratch
+        std::size_t single = 0;
+        for (auto &c : cs) {
+            allocations = 0;
+            count_allocations = true;
+            e.evaluate_key(c, perms);
+            count_allocations = false;
+            if (perms.size() == 1) {
+                ++single;
+                EXPECT_EQ(allocations, 0u) << instrs_text(c);
+            }
+        }
+        EXPECT_GT(single, 0u);
+    }
+}
+
+TEST(Evaluator, MatchesStepByStepEvaluation) {
+    // Circuits on a subset of the qubits leave classes of untouched qubits:
+    // many labellings, equal candidate states, several pairs.
+    ChaCha12Rng rng({2, 7, 1, 8, 2, 8, 1, 8});
+    for (unsigned n = 0; n <= 6; ++n) {
+        Evaluator e = Evaluator::from_random(n);
+        for (int trial = 0; trial < 24; ++trial) {
+            // A circuit on qubits 0..used-1, its qubits then renamed at random.
+            std::vector<Instr32> c;
+            if (n > 0) {
+                const unsigned used = 1 + rng.next_u32() % n;
+                const auto &all = Permut32::all(n);
+                c = renamed(random_circuit(rng, used, unsigned(trial % 7)), all[rng.next_u32() % all.size()]);
+            }
+            EvalResult got = e.evaluate_multiple(c), want = reference_evaluation(e, c);
+            ASSERT_EQ(got.canonical.re, want.canonical.re) << n << ": " << instrs_text(c);
+            ASSERT_EQ(got.canonical.im, want.canonical.im);
+            ASSERT_EQ(got.state.re, want.state.re);
+            ASSERT_EQ(std::vector<PermPair>(got.perms.begin(), got.perms.end()),
+                      std::vector<PermPair>(want.perms.begin(), want.perms.end()))
+                << n << ": " << instrs_text(c);
+            PermPairs perms;
+            ASSERT_EQ(e.evaluate_key(c, perms), want.canonical.hash_value());
+            ASSERT_EQ(std::vector<PermPair>(perms.begin(), perms.end()),
+                      std::vector<PermPair>(want.perms.begin(), want.perms.end()));
+        }
+    }
 }

@@ -87,6 +87,19 @@ void OrderInfo::sort_eqclass_by_key(unsigned c, Key &&key) {
     }
 }
 
+// Inline composition and inverse for the evaluation loop (same results as
+// Permut32's operator* and inverse, which check lengths and live out of line).
+inline Permut32 compose_unchecked(Permut32 a, Permut32 b) {
+    uint32_t raw = b.raw & 0xff000000u;
+    for (unsigned i = 0, n = b.len(); i < n; ++i) raw |= uint32_t(a.get(b.get(i))) << (3 * i);
+    return Permut32(raw);
+}
+inline Permut32 inverse_unchecked(Permut32 p) {
+    uint32_t raw = p.raw & 0xff000000u;
+    for (unsigned i = 0, n = p.len(); i < n; ++i) raw |= uint32_t(i) << (3 * p.get(i));
+    return Permut32(raw);
+}
+
 // The labellings of a class pattern: base * pi' for every pi of
 // EQMASK_TO_PERMS[mask] cut to the length of base. Mask 0 has the identity
 // alone, so base itself is the only labelling.
@@ -96,8 +109,11 @@ void for_each_labelling(Permut32 base, uint8_t mask, F &&f) {
         f(base);
         return;
     }
-    const unsigned k = base.len();
-    for (Permut32 pi : eqmask_to_perms(mask)) f(base * pi.shrink(k));
+    // pi' = pi cut to the length of base; positions from there on are fixed
+    // points of pi (they are singletons of the pattern), so composing with
+    // the length set to k reads only entries below k.
+    const uint32_t len = uint32_t(base.len()) << 24, keep = (1u << (3 * base.len())) - 1;
+    for (Permut32 pi : eqmask_to_perms(mask)) f(compose_unchecked(base, Permut32((pi.raw & keep) | len)));
 }
 
 template <typename F>

@@ -559,3 +559,11 @@ TEST(StateVec, AssignRelabelledEqualsCopyThenRelabel) {
         }
     }
 }
+
+TEST(OrderInfo, InlinePermutationHelpers) {
+    for (unsigned n = 0; n <= 5; ++n)
+        for (Permut32 a : Permut32::all(n)) {
+            EXPECT_EQ(inverse_unchecked(a), a.inverse());
+            for (Permut32 b : {Permut32::all(n).front(), Permut32::all(n).back()}) EXPECT_EQ(compose_unchecked(a, b), a * b);
+        }
+}
