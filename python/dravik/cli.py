@@ -123,7 +123,21 @@ def build_parser():
         help="save all classes in the compact binary format (load with dravik.ECCs.from_postcard)")
     gen.add_argument(
         "--quiet", action="store_true", help="suppress the search progress lines")
+    gen.add_argument(
+        "--threads", type=_count(1, None), metavar="N",
+        help="evaluate on at most N worker threads (default: every processor this process may run on); "
+             "results are identical for every N")
     return parser
+
+
+def limit_threads(n):
+    """Restricts the process to its first `n` allowed processors.
+
+    The worker pool sizes itself from the process's processor affinity when it
+    starts, so this must run before the first search.
+    """
+    allowed = sorted(os.sched_getaffinity(0))
+    os.sched_setaffinity(0, allowed[:n])
 
 
 def _flush_native_stdout():
@@ -242,6 +256,7 @@ def run_generate(args, dravik, out, err):
         ("qubits", args.qubits),
         ("max size", args.max_size),
         ("search", "naive" if args.naive else "optimized"),
+        ("threads", len(os.sched_getaffinity(0))),
         ("classes", len(classes)),
         ("classes >= 2", len(multi)),
         ("circuits", ncircuits),
@@ -265,6 +280,8 @@ def run_generate(args, dravik, out, err):
 def main(argv=None):
     parser = build_parser()
     args = parser.parse_args(argv)
+    if getattr(args, "threads", None):
+        limit_threads(args.threads)
     import dravik  # after parsing, so that --help works without the native module
 
     if args.command == "generate":

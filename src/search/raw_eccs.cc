@@ -8,6 +8,9 @@
 #include <deque>
 #include <string>
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 #include "state/statevec.h"
 #include "utils/error.h"
 
@@ -205,16 +208,27 @@ void check_instructions(std::span<const Instr32> instrs, unsigned nqubits) {
     }
 }
 
-// One evaluated extension of the circuit being explored.
+// One evaluated extension of a queued circuit, with the surface gates of the
+// extended circuit (shared by all its permutation pairs).
 struct Extension {
     uint64_t key = 0;
     PermPairs perms;
+    SurfaceList front, back;
 };
 
-// Breadth-first search shared by both variants. `evaluate(instr_vec, ext)`
-// fills the key and permutation pairs of one candidate; all extensions of a
-// circuit are evaluated first and then filed in instruction order, so the
-// evaluation step can run concurrently without changing the result.
+// At most this many extensions are evaluated ahead of filing: a batch holds
+// keys, permutation pairs and surface gates, never whole states.
+constexpr std::size_t kBatchEvaluations = 4096;
+
+// Breadth-first search shared by both variants. `evaluate(circuit, ext)`
+// fills the key and permutation pairs of one candidate and must be safe to
+// call from several threads. The queue is FIFO, so the next circuits to be
+// explored are exactly the ones at its front: a batch of them has all its
+// extensions evaluated on the worker pool, one slot per extension, and the
+// results are then filed strictly in the one-thread order (circuit by
+// circuit, instruction by instruction, permutation pair by pair). Classes,
+// members, counters and progress lines are therefore the same whatever the
+// number of threads.
 template <typename Evaluate>
 std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::span<const Instr32> instrs,
                                               std::size_t max_size, Evaluate &&evaluate) {
@@ -223,34 +237,48 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
     SearchCounters counters{0, 0, 0};
     std::deque<InstrList> queue{InstrList()};
     std::vector<Instr32> instr_vec;
-    std::vector<Extension> batch(instrs.size());
+    const std::size_t m = instrs.size();
+    const std::size_t batch_limit = std::max<std::size_t>(1, kBatchEvaluations / std::max<std::size_t>(1, m));
+    std::vector<Extension> batch;
 
     while (!queue.empty()) {
-        InstrList circ = queue.front();
-        queue.pop_front();
-        circ.to_vec_rev(instr_vec);
-        if (counters[0] % 400 == 0) print_progress(counters, instr_vec, queue.size(), map.size());
-
-        for (std::size_t i = 0; i < instrs.size(); ++i) {
-            instr_vec.push_back(instrs[i]);
-            evaluate(std::span<const Instr32>(instr_vec), batch[i]);
-            instr_vec.pop_back();
-        }
-        for (const Extension &ext : batch) map.prefetch(ext.key);
-
-        for (std::size_t i = 0; i < instrs.size(); ++i) {
-            instr_vec.push_back(instrs[i]);
-            SurfaceList front = front_surface(instr_vec), back = back_surface(instr_vec);
-            const Extension &ext = batch[i];
-            for (const auto &[f, b] : ext.perms) {
-                auto cell = file_entry(map, ext.key, f, b, circ, instr_vec, front, back);
-                if (cell && instr_vec.size() < max_size) queue.push_back(*cell);
-                ++counters[2];
+        const std::size_t nb = std::min(queue.size(), batch_limit);
+        batch.resize(nb * m);
+        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, nb), [&](const tbb::blocked_range<std::size_t> &r) {
+            std::vector<Instr32> local;
+            for (std::size_t k = r.begin(); k != r.end(); ++k) {
+                queue[k].to_vec_rev(local);
+                for (std::size_t i = 0; i < m; ++i) {
+                    local.push_back(instrs[i]);
+                    Extension &ext = batch[k * m + i];
+                    evaluate(std::span<const Instr32>(local), ext);
+                    ext.front = front_surface(local);
+                    ext.back = back_surface(local);
+                    local.pop_back();
+                }
             }
-            instr_vec.pop_back();
-            ++counters[1];
+        });
+
+        for (std::size_t k = 0; k < nb; ++k) {
+            InstrList circ = queue.front();
+            queue.pop_front();
+            circ.to_vec_rev(instr_vec);
+            if (counters[0] % 400 == 0) print_progress(counters, instr_vec, queue.size(), map.size());
+            const Extension *exts = batch.data() + k * m;
+            for (std::size_t i = 0; i < m; ++i) map.prefetch(exts[i].key);
+            for (std::size_t i = 0; i < m; ++i) {
+                instr_vec.push_back(instrs[i]);
+                const Extension &ext = exts[i];
+                for (const auto &[f, b] : ext.perms) {
+                    auto cell = file_entry(map, ext.key, f, b, circ, instr_vec, ext.front, ext.back);
+                    if (cell && instr_vec.size() < max_size) queue.push_back(*cell);
+                    ++counters[2];
+                }
+                instr_vec.pop_back();
+                ++counters[1];
+            }
+            ++counters[0];
         }
-        ++counters[0];
     }
     map.drop = true;
     return {std::move(map), counters};

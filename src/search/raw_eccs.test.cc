@@ -1,6 +1,7 @@
 #include "search/raw_eccs.h"
 
 #include <gtest/gtest.h>
+#include <tbb/global_control.h>
 
 #include <string>
 #include <vector>
@@ -166,5 +167,64 @@ TEST(RawECCs, SearchShapeAndCounters) {
         FAIL();
     } catch (const InternalError &e) {
         EXPECT_STREQ(e.what(), "Instruction h(2) uses a qubit outside the evaluator's 2 qubits");
+    }
+}
+
+namespace {
+// Everything a search run makes observable, in table order.
+struct SearchRecord {
+    std::string progress;
+    SearchCounters counters;
+    std::vector<uint64_t> keys;
+    std::vector<std::string> members;
+    ECCs simplified;
+};
+
+SearchRecord record_search(const Evaluator &ev, std::span<const Instr32> instrs, std::size_t max_size, bool naive,
+                           int threads) {
+    tbb::global_control limit(tbb::global_control::max_allowed_parallelism, std::size_t(threads));
+    testing::internal::CaptureStdout();
+    auto [map, counters] = naive ? RawECCs::search_naive(ev, instrs, max_size) : RawECCs::search(ev, instrs, max_size);
+    SearchRecord r;
+    r.progress = testing::internal::GetCapturedStdout();
+    r.counters = counters;
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        r.keys.push_back(map.key_at(i));
+        std::string s;
+        for (const auto &t : map.class_at(i).circuits)
+            s += t.front_perm.text() + " " + instrs_text(t.instrs()) + " " + t.back_perm.text() + "; ";
+        r.members.push_back(s);
+    }
+    r.simplified = map.simplify();
+    return r;
+}
+}  // namespace
+
+TEST(RawECCs, ParallelSearchMatchesOneThread) {
+    struct Case {
+        unsigned nqubits;
+        std::vector<Gate16> gates;
+        std::size_t max_size;
+        bool naive;
+    };
+    const Case cases[] = {
+        {3, {gates::H, gates::CX, gates::T}, 5, false},
+        {2, {gates::H, gates::S, gates::CX, gates::SWAP}, 6, false},
+        {4, {gates::H, gates::CX}, 4, false},
+        {3, {gates::H, gates::CX, gates::T}, 4, true},
+    };
+    // The first case explores more than 400 circuits, so it prints several
+    // progress lines and spans several batches.
+    for (const auto &c : cases) {
+        Evaluator ev = Evaluator::from_random(c.nqubits);
+        auto instrs = RawECCs::placed_instructions(c.gates, c.nqubits);
+        SearchRecord one = record_search(ev, instrs, c.max_size, c.naive, 1);
+        SearchRecord many = record_search(ev, instrs, c.max_size, c.naive, 4);
+        if (&c == &cases[0]) EXPECT_GT(one.counters[0], 2 * 4096 / instrs.size());
+        EXPECT_EQ(one.progress, many.progress);
+        EXPECT_EQ(one.counters, many.counters);
+        EXPECT_EQ(one.keys, many.keys);
+        EXPECT_EQ(one.members, many.members);
+        EXPECT_TRUE(one.simplified == many.simplified);
     }
 }
