@@ -328,41 +328,50 @@ std::pair<Permut32, uint8_t> StateVec::canonical_order() const {
     const unsigned k = unsigned(std::countr_zero(len()));
     DRAVIK_ASSERT(k <= 8);
     const std::size_t last = len() - 1;
-    // Qubit keys, rounded lazily: the first component alone separates the
-    // qubits of a generic state; the other three are read only on a tie.
-    uint64_t key[8][4];
-    bool full[8] = {false};
-    for (unsigned q = 0; q < k; ++q) key[q][0] = grid_repr(re[std::size_t(1) << q]);
-    auto cmp = [&](unsigned a, unsigned b) {
-        if (key[a][0] != key[b][0]) return key[a][0] < key[b][0] ? -1 : 1;
-        for (unsigned q : {a, b})
-            if (!full[q]) {
-                const std::size_t one = std::size_t(1) << q, rest = last ^ one;
-                key[q][1] = grid_repr(im[one]);
-                key[q][2] = grid_repr(re[rest]);
-                key[q][3] = grid_repr(im[rest]);
-                full[q] = true;
-            }
-        for (int i = 1; i < 4; ++i)
-            if (key[a][i] != key[b][i]) return key[a][i] < key[b][i] ? -1 : 1;
-        return 0;
-    };
+    // First key component of every qubit; a generic state is ordered by it
+    // alone. Stable insertion sort: ties keep increasing qubit order.
+    uint64_t k0[8];
     uint8_t order[8];
     for (unsigned q = 0; q < k; ++q) {
-        // Stable insertion: ties keep increasing qubit order.
+        const uint64_t v = grid_repr(re[std::size_t(1) << q]);
+        k0[q] = v;
         unsigned j = q;
-        while (j > 0 && cmp(q, order[j - 1]) < 0) {
-            order[j] = order[j - 1];
-            --j;
-        }
+        for (; j > 0 && v < k0[order[j - 1]]; --j) order[j] = order[j - 1];
         order[j] = uint8_t(q);
     }
-    uint32_t raw = uint32_t(k) << 24;
+    // Runs of equal first components: order them by the other three
+    // components (stably, so ties stay in qubit order) and mark equal keys.
     uint8_t mask = 0;
-    for (unsigned r = 0; r < k; ++r) {
-        raw |= uint32_t(order[r]) << (3 * r);
-        if (r + 1 < k && cmp(order[r], order[r + 1]) == 0) mask = uint8_t(mask | (1u << r));
+    for (unsigned a = 0; a + 1 < k;) {
+        unsigned b = a + 1;
+        while (b < k && k0[order[b]] == k0[order[a]]) ++b;
+        if (b - a >= 2) {
+            uint64_t rest[8][3];
+            for (unsigned r = a; r < b; ++r) {
+                const unsigned q = order[r];
+                const std::size_t one = std::size_t(1) << q, other = last ^ one;
+                rest[q][0] = grid_repr(im[one]);
+                rest[q][1] = grid_repr(re[other]);
+                rest[q][2] = grid_repr(im[other]);
+            }
+            auto less = [&](unsigned x, unsigned y) {
+                for (int i = 0; i < 3; ++i)
+                    if (rest[x][i] != rest[y][i]) return rest[x][i] < rest[y][i];
+                return false;
+            };
+            for (unsigned r = a + 1; r < b; ++r) {
+                const uint8_t q = order[r];
+                unsigned j = r;
+                for (; j > a && less(q, order[j - 1]); --j) order[j] = order[j - 1];
+                order[j] = q;
+            }
+            for (unsigned r = a; r + 1 < b; ++r)
+                if (!less(order[r], order[r + 1])) mask = uint8_t(mask | (1u << r));  // sorted: not less means equal
+        }
+        a = b;
     }
+    uint32_t raw = uint32_t(k) << 24;
+    for (unsigned r = 0; r < k; ++r) raw |= uint32_t(order[r]) << (3 * r);
     return {Permut32(raw), mask};
 }
 

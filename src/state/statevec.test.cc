@@ -542,6 +542,17 @@ TEST(OrderInfo, CanonicalOrderEqualsOrderInfoBits) {
         states.push_back(partly);
     }
     states.push_back(StateVec({0.1, 0.5, 0.2, 0.3}, {0, 0, 0, 0}));
+    // Keys that tie on their first components and split on a later one.
+    StateVec t = StateVec::zeros(3);
+    t.re[1] = t.re[2] = t.re[4] = 0.5;  // every first component ties
+    t.im[1] = 0.1, t.im[2] = 0.05, t.im[4] = 0.1;  // qubit 1 first; 0 and 2 tie on two
+    t.re[6] = 0.3, t.re[5] = 0.3, t.re[3] = 0.3;
+    t.im[6] = 0.2, t.im[5] = 0.2, t.im[3] = 0.1;  // qubit 2 (complement 3) before qubit 0
+    states.push_back(t);
+    EXPECT_EQ(t.canonical_order().first, Permut32::from_iter(std::vector<int>{1, 2, 0}));
+    t.im[3] = 0.2;  // now qubits 0 and 2 have equal keys
+    states.push_back(t);
+    EXPECT_EQ(t.canonical_order(), std::make_pair(Permut32::from_iter(std::vector<int>{1, 0, 2}), uint8_t(2)));
     for (const auto &v : states) EXPECT_EQ(v.canonical_order(), v.get_orderinfo().as_bits()) << v.text();
 }
 
