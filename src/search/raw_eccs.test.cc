@@ -1,5 +1,8 @@
 #include "search/raw_eccs.h"
 
+#include "codec/layout.h"
+#include "search/quartz.h"
+
 #include <gtest/gtest.h>
 #include <tbb/global_control.h>
 
@@ -226,5 +229,8 @@ TEST(RawECCs, ParallelSearchMatchesOneThread) {
         EXPECT_EQ(one.keys, many.keys);
         EXPECT_EQ(one.members, many.members);
         EXPECT_TRUE(one.simplified == many.simplified);
+        // The exported documents follow from the classes, byte for byte.
+        EXPECT_EQ(encode_eccs(one.simplified), encode_eccs(many.simplified));
+        EXPECT_EQ(as_quartz(one.simplified).dump(), as_quartz(many.simplified).dump());
     }
 }
