@@ -230,7 +230,7 @@ TEST(RawECCs, ParallelSearchMatchesOneThread) {
         EXPECT_EQ(one.members, many.members);
         EXPECT_TRUE(one.simplified == many.simplified);
         // The exported documents follow from the classes, byte for byte.
-        EXPECT_EQ(encode_eccs(one.simplified), encode_eccs(many.simplified));
+        EXPECT_EQ(codec::encode_eccs(one.simplified), codec::encode_eccs(many.simplified));
         EXPECT_EQ(as_quartz(one.simplified).dump(), as_quartz(many.simplified).dump());
     }
 }
