@@ -37,7 +37,6 @@ std::array<std::size_t, 8> qubit_matrix_indices(std::size_t i, const uint8_t *qu
     return off;
 }
 
-namespace {
 [[noreturn]] void report_bad_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
     const std::size_t n = state.len();
     // The index list of the first base (base 0), in matrix order: its first
@@ -55,7 +54,6 @@ namespace {
     }
     fail("Qubit arguments must be unique");
 }
-}  // namespace
 
 void check_qubits(const StateVec &state, const uint8_t *qubits, unsigned k) {
     if (k == 1) {  // the common case, kept short
@@ -86,7 +84,7 @@ inline void check_arity(unsigned k, unsigned want) {
 template <typename F>
 inline void single_qubit(StateVec &state, const uint8_t *qubits, unsigned k, F f) {
     check_arity(k, 1);
-    check_qubits(state, qubits, 1);
+    check_qubits_fast(state, state.len(), qubits, 1);
     double *re = state.re.data(), *im = state.im.data();
     const unsigned q = qubits[0];
     const std::size_t half = state.len() >> 1, step = std::size_t(1) << q, low = step - 1;
@@ -103,7 +101,7 @@ inline void single_qubit(StateVec &state, const uint8_t *qubits, unsigned k, F f
 template <typename F>
 inline void two_qubit(StateVec &state, const uint8_t *qubits, unsigned k, F f) {
     check_arity(k, 2);
-    check_qubits(state, qubits, 2);
+    check_qubits_fast(state, state.len(), qubits, 2);
     double *re = state.re.data(), *im = state.im.data();
     const unsigned lo = std::min(qubits[0], qubits[1]), hi = std::max(qubits[0], qubits[1]);
     const std::size_t quarter = state.len() >> 2, mlo = (std::size_t(1) << lo) - 1, mhi = (std::size_t(1) << hi) - 1;

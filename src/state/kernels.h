@@ -57,6 +57,18 @@ void perform_cx_gate(StateVec &state, const uint8_t *qubits, unsigned k);
 // first amplitude index that would be out of range) and that the arguments
 // are distinct. Nothing is written before it passes.
 void check_qubits(const StateVec &state, const uint8_t *qubits, unsigned k);
+// The same check for a vector of length n, the failure reported out of line.
+[[noreturn]] void report_bad_qubits(const StateVec &state, const uint8_t *qubits, unsigned k);
+inline void check_qubits_fast(const StateVec &state, std::size_t n, const uint8_t *qubits, unsigned k) {
+    std::size_t seen = 0;
+    bool ok = true;
+    for (unsigned j = 0; j < k; ++j) {
+        const std::size_t bit = qubits[j] < 64 ? std::size_t(1) << qubits[j] : 0;
+        ok &= bit != 0 && bit < n && !(seen & bit);
+        seen |= bit;
+    }
+    if (!ok) report_bad_qubits(state, qubits, k);
+}
 
 // The adjoint of a gate without taking the gate-table lock once it is known.
 Gate16 cached_adjoint(Gate16 gate);
