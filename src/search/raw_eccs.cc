@@ -10,6 +10,8 @@
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
+#include <tbb/parallel_sort.h>
+#include <tbb/task_group.h>
 
 #include "state/statevec.h"
 #include "utils/error.h"
@@ -151,7 +153,7 @@ namespace {
 // the same for every permutation pair of one circuit).
 std::optional<InstrList> file_entry(RawECCs &map, uint64_t key, Permut32 front_perm, Permut32 back_perm,
                                     InstrList circ, std::span<const Instr32> instr_vec, const SurfaceList &front,
-                                    const SurfaceList &back) {
+                                    const SurfaceList &back, CircuitECC *known = nullptr) {
     DRAVIK_ASSERT(!instr_vec.empty());
     const Instr32 &instr = instr_vec.back();
     Permut32 front_inv = front_perm.inverse();
@@ -159,7 +161,8 @@ std::optional<InstrList> file_entry(RawECCs &map, uint64_t key, Permut32 front_p
     for (const Instr32 &x : front) f.push_back(x.apply_permutation(front_inv));
     for (const Instr32 &x : back) b.push_back(x.apply_permutation(back_perm));
 
-    auto [slot, fresh] = map.try_emplace(key);
+    // `known`: the class already looked up under `key` by the caller.
+    auto [slot, fresh] = known ? std::pair<CircuitECC *, bool>{known, false} : map.try_emplace(key);
     CircuitECC &entry = *slot;
     if (fresh) {
         for (const Instr32 &x : f)
@@ -220,15 +223,25 @@ struct Extension {
 // keys, permutation pairs and surface gates, never whole states.
 constexpr std::size_t kBatchEvaluations = 4096;
 
+// Queued circuits whose extensions are evaluated together, one slot per
+// (circuit, instruction) in circuit-major order.
+struct Batch {
+    std::vector<InstrList> circuits;
+    std::vector<Extension> exts;
+};
+
 // Breadth-first search shared by both variants. `evaluate(circuit, ext)`
 // fills the key and permutation pairs of one candidate and must be safe to
-// call from several threads. The queue is FIFO, so the next circuits to be
-// explored are exactly the ones at its front: a batch of them has all its
-// extensions evaluated on the worker pool, one slot per extension, and the
-// results are then filed strictly in the one-thread order (circuit by
-// circuit, instruction by instruction, permutation pair by pair). Classes,
-// members, counters and progress lines are therefore the same whatever the
-// number of threads.
+// call from several threads.
+//
+// The queue is FIFO, so the circuits to be explored next are exactly the
+// ones at its front. They are taken in batches whose extensions are evaluated
+// on the worker pool, and the results are filed strictly in the one-thread
+// order (circuit by circuit, instruction by instruction, permutation pair by
+// pair): classes, members, counters and progress lines are the same whatever
+// the number of threads. While the calling thread files one batch, the pool
+// already evaluates the next one when it is queued, so filing (which must be
+// sequential) overlaps with evaluation.
 template <typename Evaluate>
 std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::span<const Instr32> instrs,
                                               std::size_t max_size, Evaluate &&evaluate) {
@@ -239,38 +252,55 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
     std::vector<Instr32> instr_vec;
     const std::size_t m = instrs.size();
     const std::size_t batch_limit = std::max<std::size_t>(1, kBatchEvaluations / std::max<std::size_t>(1, m));
-    std::vector<Extension> batch;
 
-    while (!queue.empty()) {
-        const std::size_t nb = std::min(queue.size(), batch_limit);
-        batch.resize(nb * m);
-        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, nb), [&](const tbb::blocked_range<std::size_t> &r) {
-            std::vector<Instr32> local;
-            for (std::size_t k = r.begin(); k != r.end(); ++k) {
-                queue[k].to_vec_rev(local);
-                for (std::size_t i = 0; i < m; ++i) {
-                    local.push_back(instrs[i]);
-                    Extension &ext = batch[k * m + i];
-                    evaluate(std::span<const Instr32>(local), ext);
-                    ext.front = front_surface(local);
-                    ext.back = back_surface(local);
-                    local.pop_back();
-                }
-            }
-        });
-
-        for (std::size_t k = 0; k < nb; ++k) {
+    // The next batch: up to batch_limit queued circuits after the first `skip`.
+    auto take = [&](Batch &b, std::size_t skip) {
+        std::size_t n = std::min(queue.size() - std::min(skip, queue.size()), batch_limit);
+        b.circuits.assign(queue.begin() + std::ptrdiff_t(skip), queue.begin() + std::ptrdiff_t(skip + n));
+    };
+    auto evaluate_batch = [&](Batch &b) {
+        b.exts.resize(b.circuits.size() * m);
+        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, b.circuits.size()),
+                          [&](const tbb::blocked_range<std::size_t> &r) {
+                              std::vector<Instr32> local;
+                              for (std::size_t k = r.begin(); k != r.end(); ++k) {
+                                  b.circuits[k].to_vec_rev(local);
+                                  for (std::size_t i = 0; i < m; ++i) {
+                                      local.push_back(instrs[i]);
+                                      Extension &ext = b.exts[k * m + i];
+                                      evaluate(std::span<const Instr32>(local), ext);
+                                      ext.front = front_surface(local);
+                                      ext.back = back_surface(local);
+                                      local.pop_back();
+                                  }
+                              }
+                          });
+    };
+    // Filing is bound by memory latency (the index and the class entries are
+    // far larger than the caches): the index slots of the next circuit's
+    // extensions and the classes of the current one are fetched ahead.
+    std::vector<CircuitECC *> known(m);
+    auto file_batch = [&](const Batch &b) {
+        for (std::size_t i = 0; i < m && !b.circuits.empty(); ++i) map.prefetch(b.exts[i].key);
+        for (std::size_t k = 0; k < b.circuits.size(); ++k) {
             InstrList circ = queue.front();
+            DRAVIK_ASSERT(circ.cell() == b.circuits[k].cell());
             queue.pop_front();
             circ.to_vec_rev(instr_vec);
             if (counters[0] % 400 == 0) print_progress(counters, instr_vec, queue.size(), map.size());
-            const Extension *exts = batch.data() + k * m;
-            for (std::size_t i = 0; i < m; ++i) map.prefetch(exts[i].key);
+            const Extension *exts = b.exts.data() + k * m;
+            if (k + 1 < b.circuits.size())
+                for (std::size_t i = 0; i < m; ++i) map.prefetch(exts[m + i].key);
+            for (std::size_t i = 0; i < m; ++i) {
+                known[i] = map.find(exts[i].key);
+                if (known[i]) __builtin_prefetch(known[i]);
+            }
             for (std::size_t i = 0; i < m; ++i) {
                 instr_vec.push_back(instrs[i]);
                 const Extension &ext = exts[i];
-                for (const auto &[f, b] : ext.perms) {
-                    auto cell = file_entry(map, ext.key, f, b, circ, instr_vec, ext.front, ext.back);
+                for (const auto &[f, bp] : ext.perms) {
+                    // A class opened earlier in this loop is looked up afresh.
+                    auto cell = file_entry(map, ext.key, f, bp, circ, instr_vec, ext.front, ext.back, known[i]);
                     if (cell && instr_vec.size() < max_size) queue.push_back(*cell);
                     ++counters[2];
                 }
@@ -279,6 +309,33 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
             }
             ++counters[0];
         }
+    };
+
+    Batch cur, next;
+    take(cur, 0);
+    evaluate_batch(cur);
+    while (!cur.circuits.empty()) {
+        // Circuits already queued behind the current batch are evaluated
+        // while it is filed; `next` holds its own copies of their lists.
+        take(next, cur.circuits.size());
+        tbb::task_group ahead;
+        if (!next.circuits.empty()) ahead.run([&] { evaluate_batch(next); });
+        try {
+            file_batch(cur);
+        } catch (...) {
+            ahead.cancel();
+            try {
+                ahead.wait();
+            } catch (...) {
+            }
+            throw;
+        }
+        ahead.wait();
+        if (next.circuits.empty()) {
+            take(next, 0);
+            evaluate_batch(next);
+        }
+        std::swap(cur, next);
     }
     map.drop = true;
     return {std::move(map), counters};
@@ -357,9 +414,9 @@ ECCs RawECCs::simplify() const {
     ECCs out;
     out.nqubits = nqubits;
     out.eccs.reserve(size());
-    std::vector<ECC> eccs;
-    eccs.reserve(size());
-    for (std::size_t i = 0; i < size(); ++i) eccs.push_back(class_at(i).simplify());
+    // Classes simplify independently: one slot each, filled on the pool.
+    std::vector<ECC> eccs(size());
+    tbb::parallel_for(std::size_t(0), size(), [&](std::size_t i) { eccs[i] = class_at(i).simplify(); });
 
     // Sort by the class order through compact keys holding the first member
     // (distinct classes practically never share it); only ties look further.
@@ -369,7 +426,7 @@ ECCs RawECCs::simplify() const {
         uint32_t len, perm, idx;
     };
     std::vector<Key> keys(eccs.size());
-    for (uint32_t i = 0; i < eccs.size(); ++i) {
+    tbb::parallel_for(uint32_t(0), uint32_t(eccs.size()), [&](uint32_t i) {
         const EccMember &m = eccs[i].members[0];
         Key &k = keys[i];
         k.instrs.fill(0);
@@ -377,8 +434,10 @@ ECCs RawECCs::simplify() const {
         k.len = uint32_t(std::min<std::size_t>(m.first.size(), UINT32_MAX));
         k.perm = m.second.raw;
         k.idx = i;
-    }
-    std::sort(keys.begin(), keys.end(), [&](const Key &a, const Key &b) {
+    });
+    // The comparison is a total order (ties end at the table position), so
+    // the parallel sort gives the one result a stable sort would.
+    tbb::parallel_sort(keys.begin(), keys.end(), [&](const Key &a, const Key &b) {
         std::size_t n = std::min<std::size_t>({a.len, b.len, a.instrs.size()});
         for (std::size_t j = 0; j < n; ++j)
             if (a.instrs[j] != b.instrs[j]) return a.instrs[j] < b.instrs[j];
