@@ -53,8 +53,8 @@ def test_naive_and_quiet(tmp_path):
 @pytest.mark.parametrize("args, needle", [
     (["--gates", "h,foo", "--qubits", "2", "--max-size", "2"], "unknown gate 'foo'"),
     (["--gates", "h,,cx", "--qubits", "2", "--max-size", "2"], "empty gate name"),
-    (["--gates", "h", "--qubits", "0", "--max-size", "2"], "argument --qubits: must be between 1 and 5, got 0"),
-    (["--gates", "h", "--qubits", "6", "--max-size", "2"], "argument --qubits: must be between 1 and 5, got 6"),
+    (["--gates", "h", "--qubits", "0", "--max-size", "2"], "argument --qubits: must be between 1 and 8, got 0"),
+    (["--gates", "h", "--qubits", "9", "--max-size", "2"], "argument --qubits: must be between 1 and 8, got 9"),
     (["--gates", "h", "--qubits", "two", "--max-size", "2"], "argument --qubits: must be an integer, got 'two'"),
     (["--gates", "h", "--qubits", "2", "--max-size", "-1"], "argument --max-size: must be at least 0, got -1"),
     (["--gates", "h", "--qubits", "2", "--max-size", "1.5"], "argument --max-size: must be an integer"),

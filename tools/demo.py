@@ -63,3 +63,11 @@ print()
 print(f"Loaded {save.relative_to(ROOT)}: {len(loaded)} classes on {loaded.nqubits} qubits, "
       f"{len(multi)} with two or more circuits. The first of them:")
 print(multi.to_list()[0])
+
+identities = multi.to_identity_circuits()
+distinct = sorted({ident for ident, _, _ in identities})
+print()
+print(f"Canonical identity circuits: {len(identities)} from the classes above, {len(distinct)} distinct. "
+      "The shortest few:")
+for ident in distinct[:5]:
+    print(" ", ident)

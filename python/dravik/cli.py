@@ -21,7 +21,7 @@ QUARTZ_GATE_NAMES = frozenset(
     ["h", "x", "y", "z", "s", "sdg", "t", "tdg", "cx", "cz", "swap", "sx", "sxdg", "ch", "ccx", "ccz"]
 )
 
-MAX_QUBITS = 5  # the search evaluates at most five qubits
+MAX_QUBITS = 8  # the evaluator handles up to eight qubits
 
 EXIT_OK, EXIT_FAILED, EXIT_USAGE = 0, 1, 2
 

@@ -25,6 +25,7 @@
 #include "search/eccs.h"
 #include "search/evaluator.h"
 #include "utils/alias_list.h"
+#include "utils/big_alloc.h"
 
 namespace dravik {
 
@@ -79,32 +80,52 @@ class ClassStore {
     };
 
     ClassStore() = default;
-    ClassStore(ClassStore &&) = default;
-    ClassStore &operator=(ClassStore &&) = default;
+    ClassStore(ClassStore &&other) noexcept : chunks_(std::move(other.chunks_)), size_(other.size_) {
+        other.size_ = 0;
+    }
+    ClassStore &operator=(ClassStore &&other) noexcept {
+        if (this != &other) {
+            clear();
+            chunks_ = std::move(other.chunks_);
+            size_ = other.size_;
+            other.size_ = 0;
+        }
+        return *this;
+    }
     ClassStore(const ClassStore &other) { *this = other; }
     ClassStore &operator=(const ClassStore &other) {
         if (this != &other) {
-            chunks_.clear();
-            size_ = 0;
+            clear();
             for (std::size_t i = 0; i < other.size_; ++i) push(other[i].key) = other[i].cls;
         }
         return *this;
     }
+    ~ClassStore() { clear(); }
 
     std::size_t size() const { return size_; }
     Entry &operator[](std::size_t i) { return chunks_[i / CHUNK][i % CHUNK]; }
     const Entry &operator[](std::size_t i) const { return chunks_[i / CHUNK][i % CHUNK]; }
     CircuitECC &push(uint64_t key) {
-        if (size_ % CHUNK == 0) chunks_.push_back(std::make_unique<Entry[]>(CHUNK));
-        Entry &e = (*this)[size_++];
-        e.key = key;
-        return e.cls;
+        if (size_ % CHUNK == 0) chunks_.push_back(static_cast<Entry *>(big_alloc(CHUNK * sizeof(Entry))));
+        Entry *e = ::new (static_cast<void *>(&(*this)[size_])) Entry();
+        ++size_;
+        e->key = key;
+        return e->cls;
     }
     std::size_t bytes() const { return chunks_.size() * CHUNK * sizeof(Entry); }
 
    private:
-    static constexpr std::size_t CHUNK = 4096;
-    std::vector<std::unique_ptr<Entry[]>> chunks_;
+    // One huge page of entries per chunk; entries are built as they are pushed.
+    static constexpr std::size_t CHUNK = BIG_PAGE / sizeof(Entry);
+
+    void clear() {
+        for (std::size_t i = 0; i < size_; ++i) (*this)[i].~Entry();
+        for (Entry *c : chunks_) big_free(c, CHUNK * sizeof(Entry));
+        chunks_.clear();
+        size_ = 0;
+    }
+
+    std::vector<Entry *> chunks_;
     std::size_t size_ = 0;
 };
 
@@ -158,7 +179,9 @@ class RawECCs {
    private:
     // Key to class number. The key is already a well-mixed hash and is used
     // as its own hash value.
-    absl::flat_hash_map<uint64_t, uint32_t, KeyHash> index_;
+    absl::flat_hash_map<uint64_t, uint32_t, KeyHash, std::equal_to<uint64_t>,
+                        BigAllocator<std::pair<const uint64_t, uint32_t>>>
+        index_;
     ClassStore store_;
 };
 

@@ -22,6 +22,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "utils/big_alloc.h"
+
 namespace dravik {
 
 template <typename T>
@@ -131,15 +133,18 @@ class AliasArena {
     }
 
    private:
-    static constexpr std::size_t FIRST_BLOCK = 256, MAX_BLOCK = std::size_t(1) << 16;
+    // Blocks double up to one huge page of cells.
+    static constexpr std::size_t FIRST_BLOCK = 256, MAX_BLOCK = BIG_PAGE / sizeof(AliasCons<T>);
 
     struct Free {
-        void operator()(AliasCons<T> *p) const { ::operator delete(p); }
+        std::size_t bytes = 0;
+        void operator()(AliasCons<T> *p) const { big_free(p, bytes); }
     };
 
     void grow() {
         cap_ = blocks_.empty() ? FIRST_BLOCK : (cap_ < MAX_BLOCK ? cap_ * 2 : cap_);
-        blocks_.emplace_back(static_cast<AliasCons<T> *>(::operator new(cap_ * sizeof(AliasCons<T>))));
+        std::size_t bytes = cap_ * sizeof(AliasCons<T>);
+        blocks_.emplace_back(static_cast<AliasCons<T> *>(big_alloc(bytes)), Free{bytes});
         used_ = 0;
     }
 
