@@ -2,6 +2,7 @@
 
 #include <absl/container/flat_hash_map.h>
 
+#include <array>
 #include <bit>
 #include <string>
 #include <vector>
@@ -39,11 +40,33 @@ struct Plan {
     void build(std::span<const Instr32> instrs) {
         forward.clear();
         backward.clear();
-        for (const Instr32 &c : instrs) forward.push_back({c.qargs, c.gate, gate_kernel(c.gate)});
+        for (const Instr32 &c : instrs) forward.push_back({c.qargs, c.gate, lookup(c.gate).kernel});
         for (std::size_t i = instrs.size(); i-- > 0;) {
-            Gate16 adj = cached_adjoint(instrs[i].gate);
-            backward.push_back({instrs[i].qargs, adj, gate_kernel(adj)});
+            const Resolved &r = lookup(instrs[i].gate);
+            backward.push_back({instrs[i].qargs, r.adjoint, r.adjoint_kernel});
         }
+    }
+
+   private:
+    // What a gate resolves to; remembered for the low gate indices (where the
+    // built-ins with kernels sit), which never change once the gate exists.
+    struct Resolved {
+        GateKernel kernel = nullptr, adjoint_kernel = nullptr;
+        Gate16 adjoint;
+        bool known = false;
+    };
+    std::array<Resolved, 32> low_{};
+    Resolved other_;
+
+    const Resolved &lookup(Gate16 g) {
+        Resolved &r = g.idx < low_.size() ? low_[g.idx] : other_;
+        if (!r.known || &r == &other_) {
+            r.kernel = gate_kernel(g);
+            r.adjoint = cached_adjoint(g);
+            r.adjoint_kernel = gate_kernel(r.adjoint);
+            r.known = true;
+        }
+        return r;
     }
 };
 
@@ -96,16 +119,26 @@ struct Best {
     uint64_t hash() const { return StateVec::hash_of_grid(re_grid.data(), im_grid.data(), re.size()); }
 };
 
-// A candidate labelling already run backward. Two labellings m1, m2 whose
-// quotient tau = m2 * m1^-1 only moves qubits that no instruction touches give
-// bitwise the same candidate state: every gate commutes exactly with R(tau)
-// (same arithmetic on moved amplitudes), normalize_arg takes amplitude 0 or
-// N - 1 as its reference (both fixed by tau; the amplitude-sum fallback is
-// excluded because its summation order would change), the qubit keys travel
-// with the qubits, so front_perm becomes tau * front_perm and relabelling by
-// its inverse lands on the same amplitudes. Such labellings reuse the result.
+// Running the backward circuit on the relabelled backtrack state R(m) b is
+// the same, amplitude for amplitude, as running it with every qubit argument
+// p renamed to m^-1[p] on b itself and relabelling the result by m: each
+// kernel computes every amplitude group from the same values with the same
+// operations, only at permuted indices. So a candidate is worked out on
+// X = (renamed circuit) b without moving amplitudes:
+//  - normalize_arg takes amplitude 0 or N - 1 as its reference, and both stay
+//    in place under relabelling; only the amplitude-sum fallback depends on
+//    the index order, and that rare case relabels X by m and goes the long way;
+//  - the qubit keys travel with the qubits, so when X's canonical order is f
+//    the order of R(m) X is m * f (ties in one are ties in the other);
+//  - relabelling R(m) X by (m * f)^-1 gives R(f^-1) X, read through the index
+//    table of f.
+//
+// Two labellings m1, m2 whose quotient only moves qubits that no instruction
+// touches rename the circuit identically, so X and the candidate state are
+// bitwise the same; only the front permutation m * f differs. Such
+// labellings reuse the first one's result.
 struct Seen {
-    Permut32 labelling, front;
+    Permut32 order;        // canonical order f of X
     uint32_t equal_epoch;  // the best-state epoch it equalled, or NEVER
 };
 constexpr uint32_t NEVER = UINT32_MAX;
@@ -123,17 +156,37 @@ uint32_t untouched_signature(Permut32 m, uint32_t untouched) {
 
 using SeenMap = absl::flat_hash_map<uint32_t, Seen>;
 
+// Working space of one evaluation.
+struct Scratch {
+    StateVec x;           // the backtrack state run backward, unrelabelled
+    StateVec relabelled;  // R(m) X, for the amplitude-sum fallback only
+    Best best;
+    SeenMap seen;
+};
+
+// X = the backward circuit with qubit p renamed to inv[p], run on a copy of b.
+void run_renamed(const Plan &plan, const uint8_t *inv, const StateVec &b, StateVec &x) {
+    x.re.assign(b.re.begin(), b.re.end());
+    x.im.assign(b.im.begin(), b.im.end());
+    for (const Step &s : plan.backward) {
+        Step r = s;
+        // The forward run has checked every argument against the qubit count.
+        for (unsigned i = 0, k = s.qargs.len(); i < k; ++i) r.qargs.q[i] = inv[s.qargs.q[i]];
+        r.run(x);
+    }
+}
+
 // The evaluation proper. `forward` receives the phase-canonical forward
-// state, `best` the canonical state and `perms` every pair that produced it;
-// `candidate` and `seen` are working space.
-void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, StateVec &candidate, Best &best,
-                   PermPairs &perms, SeenMap &seen) {
+// state, `w.best` the canonical state and `perms` every pair that produced it.
+void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, Scratch &w, PermPairs &perms) {
     copy_into(forward, e.initial_state);
     for (const Step &s : plan.forward) s.run(forward);
     forward.normalize_arg();
 
     const unsigned nq = forward.nqubits();
-    perms.clear();
+    // erase keeps a heap buffer from earlier calls (clear would free it).
+    perms.erase(perms.begin(), perms.end());
+    Best &best = w.best;
     best.have = false;
     auto [base, mask] = forward.canonical_order();
 
@@ -143,55 +196,67 @@ void evaluate_into(const Evaluator &e, const Plan &plan, StateVec &forward, Stat
     for (const Step &s : plan.forward)
         for (unsigned i = 0, k = s.qargs.len(); i < k; ++i) untouched &= ~(1u << (s.qargs.q[i] & 31));
     const bool reuse = mask != 0 && std::popcount(untouched) >= 2;
-    seen.clear();
+    if (reuse) w.seen.clear();
     uint32_t epoch = 0;
 
     for_each_labelling(base, mask, [&](Permut32 back_perm_inv) {
+        const Permut32 back_perm = inverse_unchecked(back_perm_inv);
         uint32_t sig = 0;
         if (reuse) {
             sig = untouched_signature(back_perm_inv, untouched);
-            auto it = seen.find(sig);
-            if (it != seen.end()) {
-                const Seen &s1 = it->second;
-                // Same candidate state as s1's: equal to the best exactly when s1's was.
-                if (s1.equal_epoch == epoch) {
-                    Permut32 tau = compose_unchecked(back_perm_inv, inverse_unchecked(s1.labelling));
-                    perms.push_back({compose_unchecked(tau, s1.front), inverse_unchecked(back_perm_inv)});
-                }
+            auto it = w.seen.find(sig);
+            if (it != w.seen.end()) {
+                // Same candidate state: equal to the best exactly when that one's was.
+                if (it->second.equal_epoch == epoch)
+                    perms.push_back({compose_unchecked(back_perm_inv, it->second.order), back_perm});
                 return;
             }
         }
-        candidate.assign_relabelled(e.backtrack_state, back_perm_inv);
-        for (const Step &s : plan.backward) s.run(candidate);
-        const std::size_t last = candidate.len() - 1;
-        const bool fixed_reference = !(near_zero(candidate.re[0]) && near_zero(candidate.im[0]) &&
-                                       near_zero(candidate.re[last]) && near_zero(candidate.im[last]));
-        candidate.normalize_arg();
-        auto [front_perm, front_perm_eq] = candidate.canonical_order();
-        if (front_perm_eq != 0) fail("Non-deterministic front permutation detected during evaluation");
-        // Relabelling by front_perm's inverse moves amplitude i to d[i]; read
-        // the relabelled state through src instead of moving amplitudes.
-        uint32_t d[256], src[256];
-        relabel_index_table(inverse_unchecked(front_perm), nq, d);
-        for (std::size_t i = 0, n = candidate.len(); i < n; ++i) src[d[i]] = uint32_t(i);
-        const int c = best.have ? best.compare(candidate, src) : -1;
-        if (c < 0) {
-            best.take(candidate, src);
-            ++epoch;
-            perms.clear();
-            perms.push_back({front_perm, inverse_unchecked(back_perm_inv)});
-        } else if (c == 0) {
-            perms.push_back({front_perm, inverse_unchecked(back_perm_inv)});
+        uint8_t inv[8];
+        for (unsigned r = 0; r < nq; ++r) inv[r] = back_perm.get(r);
+        StateVec &x = w.x;
+        run_renamed(plan, inv, e.backtrack_state, x);
+        const std::size_t last = x.len() - 1;
+        const bool fixed_reference =
+            !(near_zero(x.re[0]) && near_zero(x.im[0]) && near_zero(x.re[last]) && near_zero(x.im[last]));
+        uint32_t src[256];
+        Permut32 front_perm, order;
+        const StateVec *cand = &x;
+        if (fixed_reference) {
+            x.normalize_arg();
+            auto [f, eq] = x.canonical_order();
+            if (eq != 0) fail("Non-deterministic front permutation detected during evaluation");
+            order = f;
+            front_perm = compose_unchecked(back_perm_inv, f);
+            relabel_index_table(f, nq, src);
+        } else {
+            // The amplitude sum is taken in index order: relabel first.
+            StateVec &y = w.relabelled;
+            y.assign_relabelled(x, back_perm_inv);
+            y.normalize_arg();
+            auto [f, eq] = y.canonical_order();
+            if (eq != 0) fail("Non-deterministic front permutation detected during evaluation");
+            front_perm = f;
+            relabel_index_table(f, nq, src);
+            cand = &y;
         }
-        if (reuse && fixed_reference) seen[sig] = Seen{back_perm_inv, front_perm, c <= 0 ? epoch : NEVER};
+        const int c = best.have ? best.compare(*cand, src) : -1;
+        if (c < 0) {
+            best.take(*cand, src);
+            ++epoch;
+            perms.erase(perms.begin(), perms.end());
+            perms.push_back({front_perm, back_perm});
+        } else if (c == 0) {
+            perms.push_back({front_perm, back_perm});
+        }
+        if (reuse && fixed_reference) w.seen[sig] = Seen{order, c <= 0 ? epoch : NEVER};
     });
 }
 
 struct KeyScratch {
     Plan plan;
-    StateVec forward, candidate;
-    Best best;
-    SeenMap seen;
+    StateVec forward;
+    Scratch w;
 };
 
 }  // namespace
@@ -216,11 +281,9 @@ EvalResult Evaluator::evaluate_multiple(std::span<const Instr32> instrs) const {
     Plan plan;
     plan.build(instrs);
     EvalResult r;
-    StateVec candidate;
-    Best best;
-    SeenMap seen;
-    evaluate_into(*this, plan, r.state, candidate, best, r.perms, seen);
-    r.canonical = StateVec(std::move(best.re), std::move(best.im));
+    Scratch w;
+    evaluate_into(*this, plan, r.state, w, r.perms);
+    r.canonical = StateVec(std::move(w.best.re), std::move(w.best.im));
     return r;
 }
 
@@ -236,8 +299,8 @@ uint64_t Evaluator::evaluate_key(std::span<const Instr32> instrs, PermPairs &per
     // Per-thread working space: after the first calls nothing is allocated.
     thread_local KeyScratch s;
     s.plan.build(instrs);
-    evaluate_into(*this, s.plan, s.forward, s.candidate, s.best, perms, s.seen);
-    return s.best.hash();
+    evaluate_into(*this, s.plan, s.forward, s.w, perms);
+    return s.w.best.hash();
 }
 
 }  // namespace dravik

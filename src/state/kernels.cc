@@ -5,6 +5,7 @@
 #include <bit>
 #include <string>
 
+#include "state/lanes.h"
 #include "state/statevec.h"
 #include "utils/error.h"
 
@@ -79,21 +80,34 @@ inline void check_arity(unsigned k, unsigned want) {
              std::to_string(k));
 }
 
-// Runs f(re, im, i0, i1) for every pair of indices that differ in bit q only,
-// i0 having the bit clear; pairs in increasing order of i0.
-template <typename F>
+// Runs f(x0, y0, x1, y1) for every pair of amplitudes that differ in bit q
+// only (x0, y0 at the index with the bit clear), with T = double or V2;
+// f updates its arguments in place. With `both` false f only changes x1, y1.
+// Pairs are independent, so the order they are visited in does not matter.
+template <bool both, typename F>
 inline void single_qubit(StateVec &state, const uint8_t *qubits, unsigned k, F f) {
     check_arity(k, 1);
     check_qubits_fast(state, state.len(), qubits, 1);
     double *re = state.re.data(), *im = state.im.data();
-    const unsigned q = qubits[0];
-    const std::size_t half = state.len() >> 1, step = std::size_t(1) << q, low = step - 1;
-    // One flat loop: i0 = insert_bit(i, q, 0). Vectors are short, so this
-    // beats nested loops whose inner trip count is 1 for qubit 0.
-    for (std::size_t i = 0; i < half; ++i) {
-        const std::size_t i0 = ((i & ~low) << 1) | (i & low);
-        f(re, im, i0, i0 + step);
+    const std::size_t n = state.len(), step = std::size_t(1) << qubits[0];
+    if (step == 1) {
+        for (std::size_t i0 = 0; i0 < n; i0 += 2) {
+            double x0 = re[i0], y0 = im[i0], x1 = re[i0 + 1], y1 = im[i0 + 1];
+            f(x0, y0, x1, y1);
+            if (both) re[i0] = x0, im[i0] = y0;
+            re[i0 + 1] = x1, im[i0 + 1] = y1;
+        }
+        return;
     }
+    // Runs of `step` consecutive pairs, two at a time.
+    for (std::size_t b = 0; b < n; b += 2 * step)
+        for (std::size_t i0 = b, e = b + step; i0 < e; i0 += 2) {
+            const std::size_t i1 = i0 + step;
+            V2 x0 = load2(re + i0), y0 = load2(im + i0), x1 = load2(re + i1), y1 = load2(im + i1);
+            f(x0, y0, x1, y1);
+            if (both) store2(re + i0, x0), store2(im + i0, y0);
+            store2(re + i1, x1), store2(im + i1, y1);
+        }
 }
 
 // Runs f(re, im, b, off) for every base b of a two-qubit gate; off holds the
@@ -114,80 +128,102 @@ inline void two_qubit(StateVec &state, const uint8_t *qubits, unsigned k, F f) {
     }
 }
 
-inline void swap_amp(double *re, double *im, std::size_t a, std::size_t b) {
-    std::swap(re[a], re[b]);
-    std::swap(im[a], im[b]);
+// Exchanges two amplitudes of every index list (b, b + 2^q1, b + 2^q0,
+// b + 2^q0 + 2^q1): the last two for cx, the middle two for swap. Bases come
+// in runs of 2^(lower qubit) consecutive indices, moved two at a time when
+// longer than one.
+template <bool cx>
+inline void two_qubit_exchange(StateVec &state, const uint8_t *qubits, unsigned k) {
+    check_arity(k, 2);
+    check_qubits_fast(state, state.len(), qubits, 2);
+    double *re = state.re.data(), *im = state.im.data();
+    const std::size_t s0 = std::size_t(1) << qubits[0], s1 = std::size_t(1) << qubits[1];
+    const std::size_t x = cx ? s0 : s1, y = cx ? s0 + s1 : s0;
+    const unsigned lo = std::min(qubits[0], qubits[1]), hi = std::max(qubits[0], qubits[1]);
+    const std::size_t n = state.len(), run = std::size_t(1) << lo, mid = std::size_t(1) << hi;
+    if (run == 1) {
+        two_qubit(state, qubits, k, [&](double *r, double *m, std::size_t b, std::size_t, std::size_t) {
+            std::swap(r[b + x], r[b + y]);
+            std::swap(m[b + x], m[b + y]);
+        });
+        return;
+    }
+    for (std::size_t outer = 0; outer < n; outer += 2 * mid)
+        for (std::size_t inner = outer; inner < outer + mid; inner += 2 * run)
+            for (std::size_t b = inner, e = inner + run; b < e; b += 2) {
+                const V2 rx = load2(re + b + x), ry = load2(re + b + y), ix = load2(im + b + x), iy = load2(im + b + y);
+                store2(re + b + x, ry), store2(re + b + y, rx);
+                store2(im + b + x, iy), store2(im + b + y, ix);
+            }
 }
+
 
 }  // namespace
 
 void perform_h_gate(StateVec &state, const uint8_t *qubits, unsigned k) {
-    single_qubit(state, qubits, k, [](double *re, double *im, std::size_t i0, std::size_t i1) {
+    single_qubit<true>(state, qubits, k, [](auto &x0, auto &y0, auto &x1, auto &y1) {
         const double s = SQRT1_2;
-        double x0 = re[i0], y0 = im[i0], x1 = re[i1], y1 = im[i1];
-        re[i0] = (x0 + x1) * s;
-        im[i0] = (y0 + y1) * s;
-        re[i1] = (x0 - x1) * s;
-        im[i1] = (y0 - y1) * s;
+        const auto a = x0, b = y0, c = x1, d = y1;
+        x0 = (a + c) * s;
+        y0 = (b + d) * s;
+        x1 = (a - c) * s;
+        y1 = (b - d) * s;
     });
 }
 
 void perform_x_gate(StateVec &state, const uint8_t *qubits, unsigned k) {
-    single_qubit(state, qubits, k, [](double *re, double *im, std::size_t i0, std::size_t i1) { swap_amp(re, im, i0, i1); });
+    single_qubit<true>(state, qubits, k, [](auto &x0, auto &y0, auto &x1, auto &y1) {
+        std::swap(x0, x1);
+        std::swap(y0, y1);
+    });
 }
 
 void perform_z_gate(StateVec &state, const uint8_t *qubits, unsigned k) {
-    single_qubit(state, qubits, k, [](double *re, double *im, std::size_t, std::size_t i1) {
-        re[i1] = -re[i1];
-        im[i1] = -im[i1];
+    single_qubit<false>(state, qubits, k, [](auto &, auto &, auto &x1, auto &y1) {
+        x1 = -x1;
+        y1 = -y1;
     });
 }
 
 void perform_s_gate(StateVec &state, const uint8_t *qubits, unsigned k) {
-    single_qubit(state, qubits, k, [](double *re, double *im, std::size_t, std::size_t i1) {
-        double x1 = re[i1], y1 = im[i1];
-        re[i1] = x1 * 0.0 - y1;
-        im[i1] = x1 + y1 * 0.0;
+    single_qubit<false>(state, qubits, k, [](auto &, auto &, auto &x1, auto &y1) {
+        const auto a = x1, b = y1;
+        x1 = a * 0.0 - b;
+        y1 = a + b * 0.0;
     });
 }
 
 void perform_sdg_gate(StateVec &state, const uint8_t *qubits, unsigned k) {
-    single_qubit(state, qubits, k, [](double *re, double *im, std::size_t, std::size_t i1) {
-        double x1 = re[i1], y1 = im[i1];
-        re[i1] = y1 + x1 * -0.0;
-        im[i1] = y1 * -0.0 - x1;
+    single_qubit<false>(state, qubits, k, [](auto &, auto &, auto &x1, auto &y1) {
+        const auto a = x1, b = y1;
+        x1 = b + a * -0.0;
+        y1 = b * -0.0 - a;
     });
 }
 
 void perform_t_gate(StateVec &state, const uint8_t *qubits, unsigned k) {
-    single_qubit(state, qubits, k, [](double *re, double *im, std::size_t, std::size_t i1) {
+    single_qubit<false>(state, qubits, k, [](auto &, auto &, auto &x1, auto &y1) {
         const double s = SQRT1_2;
-        double x1 = re[i1], y1 = im[i1];
-        re[i1] = x1 * s - y1 * s;
-        im[i1] = x1 * s + y1 * s;
+        const auto a = x1, b = y1;
+        x1 = a * s - b * s;
+        y1 = a * s + b * s;
     });
 }
 
 void perform_tdg_gate(StateVec &state, const uint8_t *qubits, unsigned k) {
-    single_qubit(state, qubits, k, [](double *re, double *im, std::size_t, std::size_t i1) {
+    single_qubit<false>(state, qubits, k, [](auto &, auto &, auto &x1, auto &y1) {
         const double s = SQRT1_2;
-        double x1 = re[i1], y1 = im[i1];
-        re[i1] = x1 * s + y1 * s;
-        im[i1] = y1 * s - x1 * s;
+        const auto a = x1, b = y1;
+        x1 = a * s + b * s;
+        y1 = b * s - a * s;
     });
 }
 
 void perform_swap_gate(StateVec &state, const uint8_t *qubits, unsigned k) {
-    two_qubit(state, qubits, k, [](double *re, double *im, std::size_t b, std::size_t s0, std::size_t s1) {
-        swap_amp(re, im, b + s1, b + s0);
-    });
+    two_qubit_exchange<false>(state, qubits, k);
 }
 
-void perform_cx_gate(StateVec &state, const uint8_t *qubits, unsigned k) {
-    two_qubit(state, qubits, k, [](double *re, double *im, std::size_t b, std::size_t s0, std::size_t s1) {
-        swap_amp(re, im, b + s0, b + s0 + s1);
-    });
-}
+void perform_cx_gate(StateVec &state, const uint8_t *qubits, unsigned k) { two_qubit_exchange<true>(state, qubits, k); }
 
 namespace {
 

@@ -228,12 +228,12 @@ uint64_t StateVec::hash_of_grid(const uint64_t *re_grid, const uint64_t *im_grid
 void relabel_index_table(Permut32 p, unsigned nq, uint32_t *d) {
     const unsigned k = p.len();
     DRAVIK_ASSERT(k <= nq && nq <= 8);
-    std::size_t dest_bit[8] = {0};
-    for (unsigned j = 0; j < k; ++j) dest_bit[j] = std::size_t(1) << p.get(j);
-    for (unsigned j = k; j < nq; ++j) dest_bit[j] = std::size_t(1) << j;
+    // d(i) is the OR of the destinations of i's bits: each qubit doubles the table.
     d[0] = 0;
-    for (std::size_t i = 1, n = std::size_t(1) << nq; i < n; ++i)
-        d[i] = uint32_t(d[i & (i - 1)] | dest_bit[std::countr_zero(i)]);
+    for (unsigned j = 0; j < nq; ++j) {
+        const uint32_t bit = uint32_t(1) << (j < k ? p.get(j) : j), half = uint32_t(1) << j;
+        for (uint32_t i = 0; i < half; ++i) d[half + i] = d[i] | bit;
+    }
 }
 
 int StateVec::compare(const StateVec &other) const {

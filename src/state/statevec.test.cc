@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <complex>
 #include <vector>
@@ -325,6 +327,94 @@ TEST(Kernels, EveryKernelMatchesGeneralPath) {
     }
     EXPECT_EQ(gate_kernel(gates::Y), nullptr);
     EXPECT_EQ(gate_kernel(gates::CZ), nullptr);
+}
+
+namespace {
+
+std::vector<uint64_t> bit_patterns(const std::vector<double> &v) {
+    std::vector<uint64_t> out;
+    for (double x : v) out.push_back(std::bit_cast<uint64_t>(x));
+    return out;
+}
+
+// The kernels' amplitude formulas written out pair by pair over insert_bit,
+// as plainly as possible: the reference for bitwise agreement.
+void formula_kernel(StateVec &v, Gate16 g, uint8_t a, uint8_t b) {
+    const double s = SQRT1_2;
+    double *re = v.re.data(), *im = v.im.data();
+    if (g == gates::SWAP || g == gates::CX) {
+        const uint8_t lo = std::min(a, b), hi = std::max(a, b);
+        for (std::size_t i = 0; i < v.len() / 4; ++i) {
+            const std::size_t base = insert_bit(insert_bit(i, lo, 0), hi, 0);
+            const std::size_t x = g == gates::CX ? base + (1u << a) : base + (1u << b);
+            const std::size_t y = g == gates::CX ? base + (1u << a) + (1u << b) : base + (1u << a);
+            std::swap(re[x], re[y]);
+            std::swap(im[x], im[y]);
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < v.len() / 2; ++i) {
+        const std::size_t i0 = insert_bit(i, a, 0), i1 = i0 + (std::size_t(1) << a);
+        const double x0 = re[i0], y0 = im[i0], x1 = re[i1], y1 = im[i1];
+        if (g == gates::H) {
+            re[i0] = (x0 + x1) * s, im[i0] = (y0 + y1) * s;
+            re[i1] = (x0 - x1) * s, im[i1] = (y0 - y1) * s;
+        } else if (g == gates::X) {
+            re[i0] = x1, im[i0] = y1, re[i1] = x0, im[i1] = y0;
+        } else if (g == gates::Z) {
+            re[i1] = -x1, im[i1] = -y1;
+        } else if (g == gates::S) {
+            re[i1] = x1 * 0.0 - y1, im[i1] = x1 + y1 * 0.0;
+        } else if (g == gates::SDG) {
+            re[i1] = y1 + x1 * -0.0, im[i1] = y1 * -0.0 - x1;
+        } else if (g == gates::T) {
+            re[i1] = x1 * s - y1 * s, im[i1] = x1 * s + y1 * s;
+        } else if (g == gates::TDG) {
+            re[i1] = x1 * s + y1 * s, im[i1] = y1 * s - x1 * s;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(Kernels, BitwiseEqualToTheirFormulas) {
+    // Every qubit placement up to six qubits: lowest qubits (single
+    // amplitudes), runs of two and longer runs all take their own loops.
+    // Zeros of both signs check the sign of zero results.
+    const Gate16 kernel_gates[] = {gates::H, gates::X, gates::Z, gates::T, gates::TDG,
+                                   gates::S, gates::SDG, gates::SWAP, gates::CX};
+    auto rng = test_rng(33);
+    for (unsigned n = 1; n <= 6; ++n)
+        for (Gate16 g : kernel_gates)
+            for (uint8_t a = 0; a < n; ++a)
+                for (uint8_t b = 0; b < n; ++b) {
+                    if ((g.nqargs() == 1 && b > 0) || (g.nqargs() == 2 && a == b)) continue;
+                    StateVec v = raw_random(rng, n);
+                    v.re[0] = 0.0, v.im[0] = -0.0, v.re[v.len() - 1] = -0.0;
+                    StateVec fast = v.clone(), want = v.clone();
+                    Instr32 ins = g.nqargs() == 1 ? Instr32(g, a) : Instr32(g, a, b);
+                    fast.apply(ins);
+                    formula_kernel(want, g, a, b);
+                    ASSERT_EQ(bit_patterns(fast.re), bit_patterns(want.re)) << ins.text() << " on " << n;
+                    ASSERT_EQ(bit_patterns(fast.im), bit_patterns(want.im)) << ins.text() << " on " << n;
+                }
+}
+
+TEST(StateVec, RelabelIndexTable) {
+    // d[i] is where relabelling moves amplitude i; positions at or above the
+    // permutation's length stay.
+    for (unsigned nq = 0; nq <= 5; ++nq)
+        for (unsigned k : {nq, nq > 0 ? nq - 1 : 0u})
+            for (Permut32 p : Permut32::all(k)) {
+                uint32_t d[256];
+                relabel_index_table(p, nq, d);
+                for (uint32_t i = 0; i < (1u << nq); ++i) {
+                    uint32_t want = 0;
+                    for (unsigned j = 0; j < nq; ++j)
+                        if (i >> j & 1) want |= 1u << (j < k ? p.get(j) : j);
+                    ASSERT_EQ(d[i], want) << p.text() << " " << nq;
+                }
+            }
 }
 
 TEST(Kernels, InversesRestoreState) {
