@@ -149,19 +149,29 @@ std::size_t RawECCs::table_bytes() const {
 
 namespace {
 
-// add_entry with the surface gates of the candidate already computed (they are
-// the same for every permutation pair of one circuit).
-std::optional<InstrList> file_entry(RawECCs &map, uint64_t key, Permut32 front_perm, Permut32 back_perm,
-                                    InstrList circ, std::span<const Instr32> instr_vec, const SurfaceList &front,
-                                    const SurfaceList &back, CircuitECC *known = nullptr) {
-    DRAVIK_ASSERT(!instr_vec.empty());
-    const Instr32 &instr = instr_vec.back();
-    Permut32 front_inv = front_perm.inverse();
-    SurfaceList f, b;
-    for (const Instr32 &x : front) f.push_back(x.apply_permutation(front_inv));
-    for (const Instr32 &x : back) b.push_back(x.apply_permutation(back_perm));
+// The surface gates of a candidate expressed in its class frame for one
+// permutation pair: front gates through the inverse of front_perm, back gates
+// through back_perm. Pure, so the workers compute it beside the evaluation.
+struct FramedSurface {
+    SurfaceList front, back;
+};
 
-    // `known`: the class already looked up under `key` by the caller.
+FramedSurface frame_surface(const SurfaceList &front, const SurfaceList &back, Permut32 front_perm,
+                            Permut32 back_perm) {
+    FramedSurface out;
+    Permut32 front_inv = front_perm.inverse();
+    for (const Instr32 &x : front) out.front.push_back(x.apply_permutation(front_inv));
+    for (const Instr32 &x : back) out.back.push_back(x.apply_permutation(back_perm));
+    return out;
+}
+
+// Files the circuit `circ` + `instr` (of length `len`) under `key` with its
+// framed surface gates. `known` is the class already looked up under `key` by
+// the caller, if any.
+std::optional<InstrList> file_entry(RawECCs &map, uint64_t key, Permut32 front_perm, Permut32 back_perm,
+                                    InstrList circ, Instr32 instr, std::size_t len, const FramedSurface &framed,
+                                    CircuitECC *known = nullptr) {
+    const SurfaceList &f = framed.front, &b = framed.back;
     auto [slot, fresh] = known ? std::pair<CircuitECC *, bool>{known, false} : map.try_emplace(key);
     CircuitECC &entry = *slot;
     if (fresh) {
@@ -171,7 +181,7 @@ std::optional<InstrList> file_entry(RawECCs &map, uint64_t key, Permut32 front_p
             if (!contains(entry.back_gates, x)) entry.back_gates.push_back(x);
         InstrList cell = map.cells->cons(circ, instr);
         entry.circuits.push_back(CircTriple{front_perm, cell, back_perm});
-        entry.size = instr_vec.size();
+        entry.size = len;
         return cell;
     }
     for (const Instr32 &x : f)
@@ -216,7 +226,7 @@ void check_instructions(std::span<const Instr32> instrs, unsigned nqubits) {
 struct Extension {
     uint64_t key = 0;
     PermPairs perms;
-    SurfaceList front, back;
+    absl::InlinedVector<FramedSurface, 1> framed;  // one per permutation pair
 };
 
 // At most this many extensions are evaluated ahead of filing: a batch holds
@@ -227,6 +237,7 @@ constexpr std::size_t kBatchEvaluations = 4096;
 // (circuit, instruction) in circuit-major order.
 struct Batch {
     std::vector<InstrList> circuits;
+    std::vector<std::size_t> lengths;  // of the circuits
     std::vector<Extension> exts;
 };
 
@@ -260,17 +271,21 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
     };
     auto evaluate_batch = [&](Batch &b) {
         b.exts.resize(b.circuits.size() * m);
+        b.lengths.resize(b.circuits.size());
         tbb::parallel_for(tbb::blocked_range<std::size_t>(0, b.circuits.size()),
                           [&](const tbb::blocked_range<std::size_t> &r) {
                               std::vector<Instr32> local;
                               for (std::size_t k = r.begin(); k != r.end(); ++k) {
                                   b.circuits[k].to_vec_rev(local);
+                                  b.lengths[k] = local.size();
                                   for (std::size_t i = 0; i < m; ++i) {
                                       local.push_back(instrs[i]);
                                       Extension &ext = b.exts[k * m + i];
                                       evaluate(std::span<const Instr32>(local), ext);
-                                      ext.front = front_surface(local);
-                                      ext.back = back_surface(local);
+                                      SurfaceList front = front_surface(local), back = back_surface(local);
+                                      ext.framed.clear();
+                                      for (const auto &[f, bp] : ext.perms)
+                                          ext.framed.push_back(frame_surface(front, back, f, bp));
                                       local.pop_back();
                                   }
                               }
@@ -286,8 +301,11 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
             InstrList circ = queue.front();
             DRAVIK_ASSERT(circ.cell() == b.circuits[k].cell());
             queue.pop_front();
-            circ.to_vec_rev(instr_vec);
-            if (counters[0] % 400 == 0) print_progress(counters, instr_vec, queue.size(), map.size());
+            if (counters[0] % 400 == 0) {
+                circ.to_vec_rev(instr_vec);
+                print_progress(counters, instr_vec, queue.size(), map.size());
+            }
+            const std::size_t len = b.lengths[k] + 1;
             const Extension *exts = b.exts.data() + k * m;
             if (k + 1 < b.circuits.size())
                 for (std::size_t i = 0; i < m; ++i) map.prefetch(exts[m + i].key);
@@ -296,15 +314,14 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
                 if (known[i]) __builtin_prefetch(known[i]);
             }
             for (std::size_t i = 0; i < m; ++i) {
-                instr_vec.push_back(instrs[i]);
                 const Extension &ext = exts[i];
-                for (const auto &[f, bp] : ext.perms) {
+                for (std::size_t j = 0; j < ext.perms.size(); ++j) {
+                    const auto &[f, bp] = ext.perms[j];
                     // A class opened earlier in this loop is looked up afresh.
-                    auto cell = file_entry(map, ext.key, f, bp, circ, instr_vec, ext.front, ext.back, known[i]);
-                    if (cell && instr_vec.size() < max_size) queue.push_back(*cell);
+                    auto cell = file_entry(map, ext.key, f, bp, circ, instrs[i], len, ext.framed[j], known[i]);
+                    if (cell && len < max_size) queue.push_back(*cell);
                     ++counters[2];
                 }
-                instr_vec.pop_back();
                 ++counters[1];
             }
             ++counters[0];
@@ -345,8 +362,9 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
 
 std::optional<InstrList> RawECCs::add_entry(uint64_t key, Permut32 front_perm, Permut32 back_perm, InstrList circ,
                                             std::span<const Instr32> instr_vec) {
-    return file_entry(*this, key, front_perm, back_perm, circ, instr_vec, front_surface(instr_vec),
-                      back_surface(instr_vec));
+    DRAVIK_ASSERT(!instr_vec.empty());
+    return file_entry(*this, key, front_perm, back_perm, circ, instr_vec.back(), instr_vec.size(),
+                      frame_surface(front_surface(instr_vec), back_surface(instr_vec), front_perm, back_perm));
 }
 
 std::pair<RawECCs, SearchCounters> RawECCs::search(const Evaluator &evaluator, std::span<const Instr32> instrs,
