@@ -292,12 +292,29 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
                           });
     };
     // Filing is bound by memory latency (the index and the class entries are
-    // far larger than the caches): the index slots of the next circuit's
-    // extensions and the classes of the current one are fetched ahead.
-    std::vector<CircuitECC *> known(m);
+    // far larger than the caches), so it runs a short pipeline over the
+    // circuits of a batch: index slots two circuits ahead are prefetched, the
+    // classes of the next circuit are looked up and prefetched, and the
+    // current circuit is filed. A class opened meanwhile under a key looked up
+    // as missing is found again when it is filed, so the result is unchanged.
+    std::vector<CircuitECC *> known(m), known_next(m);
+    auto look_up = [&](const Extension *exts, std::vector<CircuitECC *> &out) {
+        for (std::size_t i = 0; i < m; ++i) {
+            out[i] = map.find(exts[i].key);
+            if (out[i]) __builtin_prefetch(out[i]);
+        }
+    };
     auto file_batch = [&](const Batch &b) {
-        for (std::size_t i = 0; i < m && !b.circuits.empty(); ++i) map.prefetch(b.exts[i].key);
-        for (std::size_t k = 0; k < b.circuits.size(); ++k) {
+        const std::size_t nb = b.circuits.size();
+        for (std::size_t i = 0; i < std::min(nb, std::size_t(2)) * m; ++i) map.prefetch(b.exts[i].key);
+        if (nb > 0) look_up(b.exts.data(), known_next);
+        for (std::size_t k = 0; k < nb; ++k) {
+            std::swap(known, known_next);
+            const Extension *exts = b.exts.data() + k * m;
+            if (k + 2 < nb)
+                for (std::size_t i = 0; i < m; ++i) map.prefetch(exts[2 * m + i].key);
+            if (k + 1 < nb) look_up(exts + m, known_next);
+
             InstrList circ = queue.front();
             DRAVIK_ASSERT(circ.cell() == b.circuits[k].cell());
             queue.pop_front();
@@ -306,18 +323,10 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator &evaluator, std::s
                 print_progress(counters, instr_vec, queue.size(), map.size());
             }
             const std::size_t len = b.lengths[k] + 1;
-            const Extension *exts = b.exts.data() + k * m;
-            if (k + 1 < b.circuits.size())
-                for (std::size_t i = 0; i < m; ++i) map.prefetch(exts[m + i].key);
-            for (std::size_t i = 0; i < m; ++i) {
-                known[i] = map.find(exts[i].key);
-                if (known[i]) __builtin_prefetch(known[i]);
-            }
             for (std::size_t i = 0; i < m; ++i) {
                 const Extension &ext = exts[i];
                 for (std::size_t j = 0; j < ext.perms.size(); ++j) {
                     const auto &[f, bp] = ext.perms[j];
-                    // A class opened earlier in this loop is looked up afresh.
                     auto cell = file_entry(map, ext.key, f, bp, circ, instrs[i], len, ext.framed[j], known[i]);
                     if (cell && len < max_size) queue.push_back(*cell);
                     ++counters[2];
