@@ -46,51 +46,16 @@ bool eq_arrays(const std::vector<double> &a, const std::vector<double> &b) {
     return true;
 }
 
-// SipHash-1-3 with the zero key over the stream
-//   len(re) as 4 bytes, grid_repr(re[i]) as 8 bytes each,
-//   len(im) as 4 bytes, grid_repr(im[i]) as 8 bytes each (all little-endian),
-// assembled straight into 64-bit message words: the stream is 8 + 16 N bytes,
-// so it ends on a word boundary. Equal to feeding SipHasher13 byte by byte.
-struct WordSip {
-    uint64_t v0 = 0x736f6d6570736575ULL, v1 = 0x646f72616e646f6dULL, v2 = 0x6c7967656e657261ULL,
-             v3 = 0x7465646279746573ULL;
-    static inline void round(uint64_t &a, uint64_t &b, uint64_t &c, uint64_t &d) {
-        a += b; b = std::rotl(b, 13); b ^= a; a = std::rotl(a, 32);
-        c += d; d = std::rotl(d, 16); d ^= c;
-        a += d; d = std::rotl(d, 21); d ^= a;
-        c += b; b = std::rotl(b, 17); b ^= c; c = std::rotl(c, 32);
-    }
-    inline void word(uint64_t m) {
-        v3 ^= m;
-        round(v0, v1, v2, v3);
-        v0 ^= m;
-    }
-    uint64_t finish(uint64_t total_len) {
-        const uint64_t b = (total_len & 0xff) << 56;
-        v3 ^= b;
-        round(v0, v1, v2, v3);
-        v0 ^= b;
-        v2 ^= 0xff;
-        round(v0, v1, v2, v3);
-        round(v0, v1, v2, v3);
-        round(v0, v1, v2, v3);
-        return v0 ^ v1 ^ v2 ^ v3;
-    }
-};
-
+// The hash stream: len(re) as 4 bytes, grid_repr(re[i]) as 8 bytes each,
+// len(im) as 4 bytes, grid_repr(im[i]) as 8 bytes each (all little-endian).
 template <typename ReGrid, typename ImGrid>
 uint64_t hash_words(std::size_t nre, ReGrid re_at, std::size_t nim, ImGrid im_at) {
-    WordSip h;
-    // re: a 4-byte length shifts every value by half a word.
-    uint64_t carry = uint32_t(nre);
-    for (std::size_t i = 0; i < nre; ++i) {
-        const uint64_t r = re_at(i);
-        h.word(carry | (r << 32));
-        carry = r >> 32;
-    }
-    h.word(carry | (uint64_t(uint32_t(nim)) << 32));
-    for (std::size_t i = 0; i < nim; ++i) h.word(im_at(i));
-    return h.finish(8 + 8 * uint64_t(nre) + 8 * uint64_t(nim));
+    SipHasher13 h;
+    h.write_u32(uint32_t(nre));
+    for (std::size_t i = 0; i < nre; ++i) h.write_u64(re_at(i));
+    h.write_u32(uint32_t(nim));
+    for (std::size_t i = 0; i < nim; ++i) h.write_u64(im_at(i));
+    return h.finish();
 }
 
 // STATE_VEC_CACHE: per thread, entry k is a scratch vector of 2^k amplitudes.

@@ -57,3 +57,24 @@ TEST(SipHash13, IntegerHelpersAreLittleEndian) {
     b.write(raw, 6);
     EXPECT_EQ(a.finish(), b.finish());
 }
+
+TEST(SipHash13, WordWritesAtEveryAlignment) {
+    // Integer writes straddling word boundaries equal the same bytes written raw.
+    for (size_t lead = 0; lead < 8; ++lead) {
+        SipHasher13 words, bytes;
+        std::vector<uint8_t> raw;
+        for (size_t i = 0; i < lead; ++i) {
+            words.write_u8(uint8_t(i));
+            raw.push_back(uint8_t(i));
+        }
+        const uint64_t v = 0x0807060504030201ULL;
+        words.write_u64(v);
+        words.write_u32(0xdeadbeefu);
+        words.write_u64(~v);
+        for (int i = 0; i < 8; ++i) raw.push_back(uint8_t(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i) raw.push_back(uint8_t(0xdeadbeefu >> (8 * i)));
+        for (int i = 0; i < 8; ++i) raw.push_back(uint8_t(~v >> (8 * i)));
+        bytes.write(raw.data(), raw.size());
+        EXPECT_EQ(words.finish(), bytes.finish()) << lead;
+    }
+}
