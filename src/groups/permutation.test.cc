@@ -5,18 +5,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "utils/test_support.h"
+
 using namespace dravik;
+using namespace dravik::test_support;
 
 namespace {
 Permut32 P(std::initializer_list<int> v) { return Permut32::from_iter(std::vector<int>(v)); }
-std::string err(auto &&fn) {
-    try {
-        fn();
-    } catch (const InternalError &e) {
-        return e.what();
-    }
-    return "no error";
-}
 }  // namespace
 
 TEST(Permut32, LayoutAndAlgebra) {
@@ -40,13 +35,13 @@ TEST(Permut32, LayoutAndAlgebra) {
 }
 
 TEST(Permut32, Messages) {
-    EXPECT_EQ(err([] { P({1, 1}); }), "Permutation values must be unique");
-    EXPECT_EQ(err([] { P({8}); }), "Permutation values must be less than 8");
-    EXPECT_EQ(err([] { Permut32::identity(9); }), "Permutation length must be less than or equal to 8");
-    EXPECT_EQ(err([] { Permut32::identity(2).at(8); }), "assertion failed: idx < 8");
-    EXPECT_EQ(err([] { Permut32::identity(2) * Permut32::identity(3); }),
+    EXPECT_EQ(internal_error_of([] { P({1, 1}); }), "Permutation values must be unique");
+    EXPECT_EQ(internal_error_of([] { P({8}); }), "Permutation values must be less than 8");
+    EXPECT_EQ(internal_error_of([] { Permut32::identity(9); }), "Permutation length must be less than or equal to 8");
+    EXPECT_EQ(internal_error_of([] { Permut32::identity(2).at(8); }), "assertion failed: idx < 8");
+    EXPECT_EQ(internal_error_of([] { Permut32::identity(2) * Permut32::identity(3); }),
               "assertion failed: self.len() == other.len()");
-    EXPECT_EQ(err([] { Permut32::from_iter_with_ext(3, std::vector<int>{1, 1}); }), "Permutation values must be unique");
+    EXPECT_EQ(internal_error_of([] { Permut32::from_iter_with_ext(3, std::vector<int>{1, 1}); }), "Permutation values must be unique");
 }
 
 TEST(Permut32, FromIterWithExt) {

@@ -6,26 +6,14 @@
 #include <random>
 
 #include "identity/idcircuit.h"
+#include "utils/test_support.h"
 
 using namespace dravik;
+using namespace dravik::test_support;
 
 namespace {
 
 Permut32 P(std::vector<int> v) { return Permut32::from_iter(v); }
-Instr32 h(uint8_t q) { return Instr32(gates::H, q); }
-Instr32 x(uint8_t q) { return Instr32(gates::X, q); }
-Instr32 t(uint8_t q) { return Instr32(gates::T, q); }
-Instr32 cx(uint8_t a, uint8_t b) { return Instr32(gates::CX, a, b); }
-Instr32 swp(uint8_t a, uint8_t b) { return Instr32(gates::SWAP, a, b); }
-
-std::string fails(auto &&fn) {
-    try {
-        fn();
-    } catch (const InternalError &e) {
-        return e.what();
-    }
-    return "<no failure>";
-}
 
 // A random circuit on n qubits using every qubit count of gate we handle.
 Circ random_circ(std::mt19937 &rng, unsigned n, unsigned len, bool with_swaps = true) {
@@ -53,9 +41,9 @@ TEST(Circ, ConstructorsValidate) {
     EXPECT_EQ(Circ::new_no_perm({h(2)}).perm, Permut32::identity(3));
     EXPECT_EQ(Circ::new_no_perm({}).perm, Permut32());
     EXPECT_EQ(Circ::new_no_perm({Instr32(gates::H, QArgs16())}).perm, Permut32());
-    EXPECT_EQ(fails([] { Circ::new_({cx(0, 3)}, Permut32::identity(3)); }),
+    EXPECT_EQ(internal_error_of([] { Circ::new_({cx(0, 3)}, Permut32::identity(3)); }),
               "Permutation length must be greater than the max qubit index.");
-    EXPECT_EQ(fails([] { Circ::new_no_perm({h(8)}); }), "Permutation length must be less than or equal to 8");
+    EXPECT_EQ(internal_error_of([] { Circ::new_no_perm({h(8)}); }), "Permutation length must be less than or equal to 8");
     // Without any qubit argument every permutation is accepted.
     EXPECT_EQ(Circ::new_({}, P({1, 0})).perm, P({1, 0}));
 }
@@ -110,7 +98,7 @@ TEST(Circ, IndexingModuloLength) {
     EXPECT_EQ(c.at(3), h(0));
     EXPECT_EQ(c.at(4), x(0));
     EXPECT_EQ(c.at(-7), t(0));
-    EXPECT_EQ(fails([] { Circ().at(0); }), "attempt to calculate the remainder with a divisor of zero");
+    EXPECT_EQ(internal_error_of([] { Circ().at(0); }), "attempt to calculate the remainder with a divisor of zero");
 }
 
 TEST(Circ, CompactAndAffected) {
@@ -129,7 +117,7 @@ TEST(Circ, RemoveSwaps) {
     // Swaps interleaved with gates, under a non-trivial permutation.
     Circ d = Circ::new_({swp(0, 2), cx(0, 1), swp(1, 2), h(2)}, P({1, 2, 0})).remove_swaps();
     EXPECT_EQ(d.instrs, (std::vector<Instr32>{cx(2, 1), h(1)}));
-    EXPECT_EQ(fails([] { Circ(std::vector<Instr32>{swp(0, 3)}, Permut32::identity(2)).remove_swaps(); }),
+    EXPECT_EQ(internal_error_of([] { Circ(std::vector<Instr32>{swp(0, 3)}, Permut32::identity(2)).remove_swaps(); }),
               "Permutation length must be greater than the max qubit index.");
 }
 
@@ -140,8 +128,8 @@ TEST(Circ, Rotate) {
     EXPECT_EQ(c.rotate(1).instrs, (std::vector<Instr32>{cx(0, 1), t(1), h(1)}));
     EXPECT_EQ(c.rotate(-1).instrs, (std::vector<Instr32>{t(0), h(0), cx(0, 1)}));
     for (int k = 1; k <= 3; ++k) EXPECT_EQ(c.rotate(k - 3), c.rotate(k).permut(c.perm)) << k;
-    EXPECT_NE(fails([&] { c.rotate(4); }).find("slice index out of range"), std::string::npos);
-    EXPECT_NE(fails([&] { c.rotate(-4); }).find("slice index out of range"), std::string::npos);
+    EXPECT_NE(internal_error_of([&] { c.rotate(4); }).find("slice index out of range"), std::string::npos);
+    EXPECT_NE(internal_error_of([&] { c.rotate(-4); }).find("slice index out of range"), std::string::npos);
 }
 
 TEST(Circ, InverseAndComposition) {
@@ -234,11 +222,11 @@ TEST(Circ, RotateRepresentativeOfIdentity) {
         for (Permut32 p : Permut32::all(3)) EXPECT_EQ(id.permut(p).rotate_representative(), key);
     }
     EXPECT_EQ(Circ().rotate_representative().circ, Circ());
-    EXPECT_NE(fails([] { Circ::new_no_perm({x(0)}).rotate_representative(); })
+    EXPECT_NE(internal_error_of([] { Circ::new_no_perm({x(0)}).rotate_representative(); })
                   .find("IdentityCirc: circuit is not identity "),
               std::string::npos);
     // No instruction has a qubit: nothing can start at qubit 0.
-    EXPECT_EQ(fails([] { Circ::new_no_perm({Instr32(gates::H, QArgs16())}).rotate_representative_circ(); }),
+    EXPECT_EQ(internal_error_of([] { Circ::new_no_perm({Instr32(gates::H, QArgs16())}).rotate_representative_circ(); }),
               "assertion failed: have");
 }
 

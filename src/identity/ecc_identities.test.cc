@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "utils/test_support.h"
+
 using namespace dravik;
+using namespace dravik::test_support;
 
 namespace {
-Instr32 h(uint8_t q) { return Instr32(gates::H, q); }
-Instr32 x(uint8_t q) { return Instr32(gates::X, q); }
 const Permut32 ID2 = Permut32::identity(2);
 const Permut32 SWAP01(Permut32::from_iter(std::vector<int>{1, 0}));
 }  // namespace

@@ -2,22 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "utils/test_support.h"
+
 using namespace dravik;
+using namespace dravik::test_support;
 
 namespace {
 
-Instr32 h(uint8_t q) { return Instr32(gates::H, q); }
-Instr32 x(uint8_t q) { return Instr32(gates::X, q); }
-Instr32 cx(uint8_t a, uint8_t b) { return Instr32(gates::CX, a, b); }
-
-std::string fails(auto &&fn) {
-    try {
-        fn();
-    } catch (const InternalError &e) {
-        return e.what();
-    }
-    return "<no failure>";
-}
 
 using Idx = std::vector<std::size_t>;
 
@@ -41,7 +32,7 @@ TEST(IdentityCirc, CheckAcceptsIdentitiesOnly) {
         Circ::new_({}, swap01),
     };
     for (const auto &c : bad) {
-        auto msg = fails([&] { IdentityCirc::verified(c); });
+        auto msg = internal_error_of([&] { IdentityCirc::verified(c); });
         EXPECT_EQ(msg.rfind("IdentityCirc: circuit is not identity " + IdentityCirc(c).text() + " [", 0), 0u) << msg;
     }
 }
@@ -56,10 +47,10 @@ TEST(IdentityCirc, CheckRefusesMalformedStoredCircuits) {
         Circ({Instr32(gates::CX, 1, 1)}, Permut32::identity(2)),         // repeated qubit
     };
     for (const auto &c : malformed)
-        EXPECT_EQ(fails([&] { IdentityCirc(c).check(); }).rfind("IdentityCirc: instruction ", 0), 0u) << c.text();
+        EXPECT_EQ(internal_error_of([&] { IdentityCirc(c).check(); }).rfind("IdentityCirc: instruction ", 0), 0u) << c.text();
     // A stored permutation that is not a bijection (entries (3 0) on two qubits).
     Permut32 bad(3u | 2u << 24);
-    EXPECT_EQ(fails([&] { IdentityCirc(Circ({}, bad)).check(); }).rfind("IdentityCirc: invalid permutation ", 0), 0u);
+    EXPECT_EQ(internal_error_of([&] { IdentityCirc(Circ({}, bad)).check(); }).rfind("IdentityCirc: invalid permutation ", 0), 0u);
 }
 
 TEST(IdentityCirc, NeighboursAlongWires) {
@@ -86,9 +77,9 @@ TEST(IdentityCirc, NeighboursAlongWires) {
     EXPECT_EQ(p.qargs_forward(2), Idx{0});
     EXPECT_EQ(p.qargs_backward(0), Idx{2});
 
-    EXPECT_EQ(fails([&] { w.qargs_forward(4); }), "index out of bounds: the len is 4 but the index is 4");
-    EXPECT_EQ(fails([&] { w.qargs_backward(4); }), "index out of bounds: the len is 4 but the index is 4");
+    EXPECT_EQ(internal_error_of([&] { w.qargs_forward(4); }), "index out of bounds: the len is 4 but the index is 4");
+    EXPECT_EQ(internal_error_of([&] { w.qargs_backward(4); }), "index out of bounds: the len is 4 but the index is 4");
     // A label that never appears again within the cycle.
     IdentityCirc lost(Circ({x(0), x(1)}, swap01));
-    EXPECT_EQ(fails([&] { lost.qargs_forward(0); }).rfind("a ", 0), 0u);
+    EXPECT_EQ(internal_error_of([&] { lost.qargs_forward(0); }).rfind("a ", 0), 0u);
 }

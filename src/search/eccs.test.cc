@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "utils/test_support.h"
+
 using namespace dravik;
+using namespace dravik::test_support;
 
 namespace {
 Permut32 P(std::vector<int> v) { return Permut32::from_iter(v); }
-Instr32 h(uint8_t q) { return Instr32(gates::H, q); }
-Instr32 cx(uint8_t a, uint8_t b) { return Instr32(gates::CX, a, b); }
 }  // namespace
 
 TEST(ECC, CircuitsMaterialiseRelativeSwaps) {

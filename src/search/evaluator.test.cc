@@ -12,8 +12,10 @@
 #include "state/order_info.h"
 #include "utils/chacha.h"
 #include "utils/error.h"
+#include "utils/test_support.h"
 
 using namespace dravik;
+using namespace dravik::test_support;
 
 // Heap allocations made by the current thread while counting is on.
 namespace {
@@ -30,15 +32,6 @@ void operator delete(void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
-
-std::string error_of(auto &&fn) {
-    try {
-        fn();
-    } catch (const InternalError &e) {
-        return e.what();
-    }
-    return "";
-}
 
 // A deterministic random circuit over {h, x, s, t, tdg, cx} on n qubits.
 std::vector<Instr32> random_circuit(ChaCha12Rng &rng, unsigned n, unsigned len) {
@@ -141,8 +134,8 @@ TEST(Evaluator, ConstructionAndLimits) {
         // The backtrack state sits in its own canonical qubit order.
         EXPECT_TRUE(e.backtrack_state.get_permutation().is_identity());
     }
-    EXPECT_EQ(error_of([] { Evaluator::from_random(9); }), "Evaluator supports at most 8 qubits, got 9");
-    EXPECT_EQ(error_of([] { Evaluator::from_random(32); }),
+    EXPECT_EQ(internal_error_of([] { Evaluator::from_random(9); }), "Evaluator supports at most 8 qubits, got 9");
+    EXPECT_EQ(internal_error_of([] { Evaluator::from_random(32); }),
               "Number of qubits too large, resulting in overflow for state vector size.");
     EXPECT_TRUE(Evaluator::from_random(0) == Evaluator::from_random(0));
     EXPECT_FALSE(Evaluator::from_random(1) == Evaluator::from_random(1));
@@ -280,14 +273,14 @@ TEST(Evaluator, FailuresAreClean) {
     Evaluator e = Evaluator::from_random(2);
     PermPairs perms;
     std::vector<Instr32> bad = {Instr32(gates::H, 0), Instr32(gates::CX, 0, 2)};
-    EXPECT_EQ(error_of([&] { e.evaluate_multiple(bad); }), "index out of bounds: the len is 4 but the index is 4");
-    EXPECT_EQ(error_of([&] { e.evaluate_key(bad, perms); }), "index out of bounds: the len is 4 but the index is 4");
+    EXPECT_EQ(internal_error_of([&] { e.evaluate_multiple(bad); }), "index out of bounds: the len is 4 but the index is 4");
+    EXPECT_EQ(internal_error_of([&] { e.evaluate_key(bad, perms); }), "index out of bounds: the len is 4 but the index is 4");
     // A symmetric backtrack state cannot fix a front labelling.
     Evaluator sym = e;
     sym.backtrack_state = sym.initial_state;
-    EXPECT_EQ(error_of([&] { sym.evaluate_multiple({}); }),
+    EXPECT_EQ(internal_error_of([&] { sym.evaluate_multiple({}); }),
               "Non-deterministic front permutation detected during evaluation");
-    EXPECT_EQ(error_of([&] { sym.evaluate_key({}, perms); }),
+    EXPECT_EQ(internal_error_of([&] { sym.evaluate_key({}, perms); }),
               "Non-deterministic front permutation detected during evaluation");
 }
 
@@ -372,9 +365,9 @@ TEST(Evaluator, ZeroReferenceAmplitudesMatchStepByStep) {
                     else
                         c.push_back(Instr32(one[rng.next_u32() % (trial % 2 ? 4 : 6)], a));
                 }
-                const std::string want_error = error_of([&] { reference_evaluation(e, c); });
+                const std::string want_error = internal_error_of([&] { reference_evaluation(e, c); });
                 if (!want_error.empty()) {
-                    EXPECT_EQ(error_of([&] { e.evaluate_multiple(c); }), want_error);
+                    EXPECT_EQ(internal_error_of([&] { e.evaluate_multiple(c); }), want_error);
                     continue;
                 }
                 EvalResult got = e.evaluate_multiple(c), want = reference_evaluation(e, c);

@@ -1,21 +1,20 @@
 #include "search/raw_eccs.h"
 
-#include "codec/layout.h"
-#include "search/quartz.h"
-
 #include <gtest/gtest.h>
 #include <tbb/global_control.h>
 
 #include <string>
 #include <vector>
 
+#include "codec/layout.h"
+#include "search/quartz.h"
+#include "utils/test_support.h"
+
 using namespace dravik;
+using namespace dravik::test_support;
 
 namespace {
 Permut32 P(std::vector<int> v) { return Permut32::from_iter(v); }
-Instr32 h(uint8_t q) { return Instr32(gates::H, q); }
-Instr32 t(uint8_t q) { return Instr32(gates::T, q); }
-Instr32 cx(uint8_t a, uint8_t b) { return Instr32(gates::CX, a, b); }
 
 std::string text(const SurfaceList &l) { return instrs_text(std::vector<Instr32>(l.begin(), l.end())); }
 std::string text(const GateSet &l) { return instrs_text(std::vector<Instr32>(l.begin(), l.end())); }

@@ -14,22 +14,15 @@
 #include "state/order_info.h"
 #include "utils/error.h"
 #include "utils/siphash.h"
+#include "utils/test_support.h"
 
 using namespace dravik;
+using namespace dravik::test_support;
 using C = std::complex<double>;
 
 namespace {
 
 ChaCha12Rng test_rng(uint32_t seed) { return ChaCha12Rng({seed, 1, 2, 3, 4, 5, 6, 7}); }
-
-std::string error_of(auto &&fn) {
-    try {
-        fn();
-    } catch (const InternalError &e) {
-        return e.what();
-    }
-    return "";
-}
 
 StateVec basis(unsigned n, std::size_t idx) {
     StateVec v = StateVec::zeros(n);
@@ -68,9 +61,9 @@ TEST(StateVec, ConstructorsAndQubitLimit) {
             EXPECT_EQ(s.at(i), s.at((std::size_t(1) << std::popcount(i)) - 1)) << i;
     }
     const std::string msg = "Number of qubits too large, resulting in overflow for state vector size.";
-    EXPECT_EQ(error_of([] { StateVec::zeros(32); }), msg);
-    EXPECT_EQ(error_of([&] { StateVec::from_random(rng, 40); }), msg);
-    EXPECT_EQ(error_of([&] { StateVec::from_random_symmetric(rng, 32); }), msg);
+    EXPECT_EQ(internal_error_of([] { StateVec::zeros(32); }), msg);
+    EXPECT_EQ(internal_error_of([&] { StateVec::from_random(rng, 40); }), msg);
+    EXPECT_EQ(internal_error_of([&] { StateVec::from_random_symmetric(rng, 32); }), msg);
 }
 
 TEST(StateVec, RandomDrawsReOnlyThenImFromFiftyThreeBits) {
@@ -88,8 +81,8 @@ TEST(StateVec, RandomDrawsReOnlyThenImFromFiftyThreeBits) {
 
 TEST(StateVec, IndexChecksLeaveVectorUnchanged) {
     auto v = StateVec::zeros(2);
-    EXPECT_EQ(error_of([&] { v.at(4); }), "index out of bounds: the len is 4 but the index is 4");
-    EXPECT_NE(error_of([&] { v.set(7, C(1, 1)); }), "");
+    EXPECT_EQ(internal_error_of([&] { v.at(4); }), "index out of bounds: the len is 4 but the index is 4");
+    EXPECT_NE(internal_error_of([&] { v.set(7, C(1, 1)); }), "");
     EXPECT_EQ(v, StateVec::zeros(2));
     v.set(3, C(0.5, -0.25));
     EXPECT_EQ(v.at(3), C(0.5, -0.25));
@@ -455,13 +448,13 @@ TEST(Kernels, FailuresLeaveVectorUnchanged) {
     };
     for (const auto &c : cases) {
         StateVec w = v.clone();
-        EXPECT_EQ(error_of([&] { w.apply(c.instr); }), c.message) << c.instr.text();
+        EXPECT_EQ(internal_error_of([&] { w.apply(c.instr); }), c.message) << c.instr.text();
         EXPECT_EQ(w.re, v.re);
         EXPECT_EQ(w.im, v.im);
     }
     StateVec w = v.clone();
     const uint8_t q4[4] = {0, 1, 2, 3};
-    EXPECT_EQ(error_of([&] { w.multiply(q4, 4, CMatrix(16, 16)); }), "Unsupported number of qubits: 4");
+    EXPECT_EQ(internal_error_of([&] { w.multiply(q4, 4, CMatrix(16, 16)); }), "Unsupported number of qubits: 4");
 }
 
 TEST(Kernels, ThreeQubitMatrix) {
@@ -512,7 +505,7 @@ TEST(OrderInfo, PatternTableOverEightPositions) {
         }
     }
     EXPECT_EQ(eqmask_to_perms(127).size(), 40320u);
-    EXPECT_NE(error_of([] { eqmask_to_perms(128); }), "");
+    EXPECT_NE(internal_error_of([] { eqmask_to_perms(128); }), "");
 }
 
 TEST(OrderInfo, FivePositionRestrictionIsUnchanged) {
@@ -603,7 +596,7 @@ TEST(StateVec, ShortPermutationKeepsHigherQubits) {
     x.apply_permutation(Permut32::from_iter(std::vector<int>{1, 0, 2}));
     EXPECT_EQ(w.re, x.re);
     EXPECT_EQ(w.im, x.im);
-    EXPECT_EQ(error_of([&] { w.apply_permutation(Permut32::identity(4)); }), "assertion failed: p.len() <= nq");
+    EXPECT_EQ(internal_error_of([&] { w.apply_permutation(Permut32::identity(4)); }), "assertion failed: p.len() <= nq");
 }
 
 TEST(Grid, FastReprEqualsPercisionRepr) {
