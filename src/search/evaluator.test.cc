@@ -112,6 +112,23 @@ EvalResult reference_evaluation(const Evaluator &e, const std::vector<Instr32> &
     return r;
 }
 
+// Both evaluation paths agree bit for bit with the written-out reference.
+void expect_matches_reference(const Evaluator &e, const std::vector<Instr32> &c) {
+    EvalResult got = e.evaluate_multiple(c), want = reference_evaluation(e, c);
+    const std::string where = std::to_string(e.nqubits()) + ": " + instrs_text(c);
+    ASSERT_EQ(got.canonical.re, want.canonical.re) << where;
+    ASSERT_EQ(got.canonical.im, want.canonical.im) << where;
+    ASSERT_EQ(got.state.re, want.state.re) << where;
+    ASSERT_EQ(std::vector<PermPair>(got.perms.begin(), got.perms.end()),
+              std::vector<PermPair>(want.perms.begin(), want.perms.end()))
+        << where;
+    PermPairs perms;
+    ASSERT_EQ(e.evaluate_key(c, perms), want.canonical.hash_value()) << where;
+    ASSERT_EQ(std::vector<PermPair>(perms.begin(), perms.end()),
+              std::vector<PermPair>(want.perms.begin(), want.perms.end()))
+        << where;
+}
+
 }  // namespace
 
 TEST(Evaluator, RelabelGatesHelperIsTheRelabelling) {
@@ -321,17 +338,7 @@ TEST(Evaluator, MatchesStepByStepEvaluation) {
                 const auto &all = Permut32::all(n);
                 c = renamed(random_circuit(rng, used, unsigned(trial % 7)), all[rng.next_u32() % all.size()]);
             }
-            EvalResult got = e.evaluate_multiple(c), want = reference_evaluation(e, c);
-            ASSERT_EQ(got.canonical.re, want.canonical.re) << n << ": " << instrs_text(c);
-            ASSERT_EQ(got.canonical.im, want.canonical.im);
-            ASSERT_EQ(got.state.re, want.state.re);
-            ASSERT_EQ(std::vector<PermPair>(got.perms.begin(), got.perms.end()),
-                      std::vector<PermPair>(want.perms.begin(), want.perms.end()))
-                << n << ": " << instrs_text(c);
-            PermPairs perms;
-            ASSERT_EQ(e.evaluate_key(c, perms), want.canonical.hash_value());
-            ASSERT_EQ(std::vector<PermPair>(perms.begin(), perms.end()),
-                      std::vector<PermPair>(want.perms.begin(), want.perms.end()));
+            ASSERT_NO_FATAL_FAILURE(expect_matches_reference(e, c));
         }
     }
 }
@@ -370,16 +377,7 @@ TEST(Evaluator, ZeroReferenceAmplitudesMatchStepByStep) {
                     EXPECT_EQ(internal_error_of([&] { e.evaluate_multiple(c); }), want_error);
                     continue;
                 }
-                EvalResult got = e.evaluate_multiple(c), want = reference_evaluation(e, c);
-                ASSERT_EQ(got.canonical.re, want.canonical.re) << n << ": " << instrs_text(c);
-                ASSERT_EQ(got.canonical.im, want.canonical.im) << n << ": " << instrs_text(c);
-                ASSERT_EQ(std::vector<PermPair>(got.perms.begin(), got.perms.end()),
-                          std::vector<PermPair>(want.perms.begin(), want.perms.end()))
-                    << n << ": " << instrs_text(c);
-                PermPairs perms;
-                ASSERT_EQ(e.evaluate_key(c, perms), want.canonical.hash_value());
-                ASSERT_EQ(std::vector<PermPair>(perms.begin(), perms.end()),
-                          std::vector<PermPair>(want.perms.begin(), want.perms.end()));
+                ASSERT_NO_FATAL_FAILURE(expect_matches_reference(e, c));
             }
         }
 }
