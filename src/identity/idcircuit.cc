@@ -29,14 +29,40 @@ void check_evaluable(const Circ &c) {
     }
 }
 
-std::string partial_text(const std::vector<std::optional<std::size_t>> &r) {
-    std::string s = "[";
-    for (std::size_t i = 0; i < r.size(); ++i) {
-        if (i) s += ", ";
-        s += r[i] ? std::to_string(*r[i]) : "None";
+// Follows each wire of gate G around the cycle: the first instruction met on
+// a wire gives that wire's entry.
+struct WireScan {
+    Instr32 G;
+    std::vector<std::optional<std::size_t>> r;
+    std::size_t unset;
+
+    explicit WireScan(Instr32 g) : G(g), r(g.nargs()), unset(r.size()) {}
+
+    bool done() const { return unset == 0; }
+    void visit(const Instr32 &x, std::size_t index) {
+        for (unsigned a = 0, na = x.nargs(); a < na; ++a) {
+            auto j = G.position_of_qubit(x.qargs.q[a]);
+            if (j && !r[*j]) {
+                r[*j] = index;
+                --unset;
+            }
+        }
     }
-    return s + "]";
-}
+    std::vector<std::size_t> result(std::size_t g, const char *direction, const std::string &identity) const {
+        if (unset > 0) {
+            std::string partial = "[";
+            for (std::size_t i = 0; i < r.size(); ++i) {
+                if (i) partial += ", ";
+                partial += r[i] ? std::to_string(*r[i]) : "None";
+            }
+            fail("a wire of gate " + std::to_string(g) + " meets no " + direction +
+                 " gate within one cycle: partial " + partial + "] in " + identity);
+        }
+        std::vector<std::size_t> out;
+        for (auto &e : r) out.push_back(*e);
+        return out;
+    }
+};
 
 }  // namespace
 
@@ -69,56 +95,26 @@ std::vector<std::size_t> IdentityCirc::qargs_forward(std::size_t g) const {
     const std::size_t L = circ.instrs.size();
     check_index(g, L);
     const Instr32 G = circ.instrs[g];
-    std::vector<std::optional<std::size_t>> r(G.nargs());
     Circ R = circ.rotate(int64_t(g + 1));
     DRAVIK_ASSERT(R.instrs.size() == L);
     DRAVIK_ASSERT(R.instrs.back().gate == G.gate);
     DRAVIK_ASSERT(R.instrs.front().gate == circ.instrs[(g + 1) % L].gate);
-    std::size_t unset = r.size();
-    for (std::size_t t = 0; t < L && unset > 0; ++t) {
-        const Instr32 &x = R.instrs[t];
-        for (unsigned a = 0, na = x.nargs(); a < na; ++a) {
-            auto j = G.position_of_qubit(x.qargs.q[a]);
-            if (j && !r[*j]) {
-                r[*j] = (t + g + 1) % L;
-                --unset;
-            }
-        }
-    }
-    if (unset > 0)
-        fail("a wire of gate " + std::to_string(g) + " meets no later gate within one cycle: partial " +
-             partial_text(r) + " in " + text());
-    std::vector<std::size_t> out;
-    for (auto &e : r) out.push_back(*e);
-    return out;
+    WireScan scan(G);
+    for (std::size_t t = 0; t < L && !scan.done(); ++t) scan.visit(R.instrs[t], (t + g + 1) % L);
+    return scan.result(g, "later", text());
 }
 
 std::vector<std::size_t> IdentityCirc::qargs_backward(std::size_t g) const {
     const std::size_t L = circ.instrs.size();
     check_index(g, L);
     const Instr32 G = circ.instrs[g];
-    std::vector<std::optional<std::size_t>> r(G.nargs());
     Circ R = circ.rotate(int64_t(g) - int64_t(L));
     DRAVIK_ASSERT(R.instrs.size() == L);
     DRAVIK_ASSERT(R.instrs.front().gate == G.gate);
     DRAVIK_ASSERT(R.instrs.back().gate == circ.instrs[(g + L - 1) % L].gate);
-    std::size_t unset = r.size();
-    for (std::size_t t = L; t-- > 0 && unset > 0;) {
-        const Instr32 &x = R.instrs[t];
-        for (unsigned a = 0, na = x.nargs(); a < na; ++a) {
-            auto j = G.position_of_qubit(x.qargs.q[a]);
-            if (j && !r[*j]) {
-                r[*j] = (g + t) % L;
-                --unset;
-            }
-        }
-    }
-    if (unset > 0)
-        fail("a wire of gate " + std::to_string(g) + " meets no earlier gate within one cycle: partial " +
-             partial_text(r) + " in " + text());
-    std::vector<std::size_t> out;
-    for (auto &e : r) out.push_back(*e);
-    return out;
+    WireScan scan(G);
+    for (std::size_t t = L; t-- > 0 && !scan.done();) scan.visit(R.instrs[t], (g + t) % L);
+    return scan.result(g, "earlier", text());
 }
 
 std::string IdentityCirc::text() const {
